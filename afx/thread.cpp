@@ -1,0 +1,75 @@
+#include "afx/thread.h"
+
+#include "afx/sync.h"
+
+CWinThread::CWinThread(AFX_THREADPROC procedure, void* parameter, int priority)
+    : m_procedure(procedure), m_parameter(parameter), m_priority(priority) {}
+
+CWinThread::~CWinThread() {
+  // Only reached once the thread function has returned (see Run and Abandon).
+  if (m_thread.joinable()) {
+    if (m_thread.get_id() == std::this_thread::get_id()) {
+      m_thread.detach();
+    } else {
+      m_thread.join();
+    }
+  }
+}
+
+void CWinThread::Run(CWinThread* self) {
+  {
+    std::unique_lock<std::mutex> lock(self->m_mutex);
+    self->m_changed.wait(lock, [self] { return self->m_started; });
+  }
+#ifdef _WIN32
+  ::SetThreadPriority(::GetCurrentThread(), self->m_priority);
+#endif
+  self->m_procedure(self->m_parameter);
+  bool deleteSelf;
+  {
+    std::lock_guard<std::mutex> guard(self->m_mutex);
+    self->m_ended = true;
+    deleteSelf = self->m_abandoned || self->m_bAutoDelete;
+  }
+  self->m_changed.notify_all();
+  if (deleteSelf) delete self;
+}
+
+DWORD CWinThread::ResumeThread() {
+  {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_started) return 0;
+    m_started = true;
+  }
+  m_changed.notify_all();
+  return 1;
+}
+
+DWORD CWinThread::WaitForEnd(DWORD timeout) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  return afx::detail::WaitFor(m_changed, lock, timeout, [this] { return m_ended; }) ? WAIT_OBJECT_0
+                                                                                    : WAIT_TIMEOUT;
+}
+
+void CWinThread::Abandon() {
+  bool ended;
+  {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_abandoned = true;
+    ended = m_ended;
+  }
+  if (ended) delete this;  // the thread has already left Run without deleting us
+}
+
+CWinThread* AfxBeginThread(AFX_THREADPROC procedure, void* parameter, int priority, UINT, DWORD createFlags,
+                           void*) {
+  auto* thread = new CWinThread(procedure, parameter, priority);
+  try {
+    thread->m_thread = std::thread(&CWinThread::Run, thread);
+  } catch (const std::system_error&) {
+    delete thread;
+    return nullptr;
+  }
+  if ((createFlags & CREATE_SUSPENDED) == 0) thread->ResumeThread();
+  return thread;
+}

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what the builds need from Debian's packages. Idempotent; run as root.
+#   install-deps.sh native   compiler, CMake, GoogleTest, Google Benchmark (+ windres for dialog templates)
+#   install-deps.sh all      the above, MinGW-w64, Wine, Xvfb and the tools for screenshots
+set -euo pipefail
+what=${1:-all}
+packages=(g++ cmake ninja-build googletest libbenchmark-dev binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix)
+if [ "$what" = all ]; then
+  packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb xdotool x11-utils
+             imagemagick fonts-wqy-microhei)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
