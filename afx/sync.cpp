@@ -3,10 +3,9 @@
 using afx::detail::WaitFor;
 
 BOOL CEvent::SetEvent() {
-  {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_signalled = true;
-  }
+  // Notify under the lock: a woken waiter may destroy the event as soon as it can take it.
+  std::lock_guard<std::mutex> guard(m_mutex);
+  m_signalled = true;
   if (m_manualReset) {
     m_changed.notify_all();
   } else {
@@ -49,12 +48,10 @@ BOOL CMutex::Lock(DWORD timeout) {
 }
 
 BOOL CMutex::Unlock() {
-  {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_depth == 0 || m_owner != std::this_thread::get_id()) return FALSE;
-    if (--m_depth > 0) return TRUE;
-    m_owner = std::thread::id();
-  }
+  std::lock_guard<std::mutex> guard(m_mutex);  // held while notifying, as in SetEvent
+  if (m_depth == 0 || m_owner != std::this_thread::get_id()) return FALSE;
+  if (--m_depth > 0) return TRUE;
+  m_owner = std::thread::id();
   m_released.notify_one();
   return TRUE;
 }

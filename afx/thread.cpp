@@ -30,17 +30,16 @@ void CWinThread::Run(CWinThread* self) {
     std::lock_guard<std::mutex> guard(self->m_mutex);
     self->m_ended = true;
     deleteSelf = self->m_abandoned || self->m_bAutoDelete;
+    self->m_changed.notify_all();  // under the lock, as in ResumeThread
   }
-  self->m_changed.notify_all();
   if (deleteSelf) delete self;
 }
 
 DWORD CWinThread::ResumeThread() {
-  {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_started) return 0;
-    m_started = true;
-  }
+  // Notify under the lock: a started thread may end and delete this object at once.
+  std::lock_guard<std::mutex> guard(m_mutex);
+  if (m_started) return 0;
+  m_started = true;
   m_changed.notify_all();
   return 1;
 }

@@ -9,4 +9,9 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Static runtime: the programs run with no MinGW DLLs beside them. The C runtime
+# asks for WinMain/wWinMain only after every user archive, so the entry kept in
+# afx's archive would be skipped: ask for it up front. Programs without afx are
+# unchanged, and one with a main of its own still starts there.
+# (i686 spells the stdcall names with their decoration).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--undefined=_WinMain@16 -Wl,--undefined=_wWinMain@16")

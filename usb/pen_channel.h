@@ -5,6 +5,7 @@
 //   pen_channel_virtual.cpp  the virtual bus of virtualpen/ (native builds, tests, demos)
 // Several threads call these at once on one handle: every transfer has its own
 // request record and event for the duration of the call.
+#include <atomic>
 #include <cstdint>
 
 #include "afx/win_types.h"
@@ -24,8 +25,9 @@ inline constexpr std::uint32_t PEN_RECEIVE_BUFFER_SIZE = 1060;  // one receive t
 inline constexpr std::uint32_t DEVICE_DESCRIPTOR_SIZE = 18;
 
 // The open pen interface, or null. The device watch stores OpenPenDriver's result
-// here and nulls it when it closes the pen; the channel only reads it.
-extern HANDLE penHandle;
+// here and nulls it when it closes the pen (from the UI or the upgrade thread,
+// hence atomic); the channel only reads it.
+extern std::atomic<HANDLE> penHandle;
 
 // Heap copy of the device path that OpenPenDriver last got as far as, or null.
 // Replaced by every OpenPenDriver that reads the interface's detail record.

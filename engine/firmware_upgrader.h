@@ -1,0 +1,88 @@
+#pragma once
+// FirmwareUpgrader: the tool's one upgrader. It holds copies of the two embedded
+// images and runs the upgrade sequence over the flash-access protocol.
+//
+// Threads: Upgrade and every protocol command run on the upgrade thread; the
+// receive thread calls DeliverResponse and sets dfuModeSignal (under
+// upgraderLock); the UI thread sets restartedSignal and writes driverHandle.
+// The upgrade thread holds upgraderLock only while it looks at the response
+// buffer, never across a send or a wait.
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "afx/sync.h"
+#include "afx/win_types.h"
+#include "engine/flash_access_protocol.h"
+#include "engine/flash_layout.h"
+#include "engine/upgrade_callbacks.h"
+#include "engine/upgrade_tool_exception.h"
+
+class FirmwareUpgrader {
+ public:
+  // Copies the embedded images.
+  FirmwareUpgrader();
+  // Copies the given images instead (other firmware, and images with odd headers).
+  FirmwareUpgrader(const std::vector<std::uint8_t>& dfu, const std::vector<std::uint8_t>& main);
+  FirmwareUpgrader(const FirmwareUpgrader&) = delete;
+  FirmwareUpgrader& operator=(const FirmwareUpgrader&) = delete;
+
+  // Takes the pen from whatever firmware it runs to the held images. Returns on
+  // success, throws UpgradeToolException on any failure; may be called again after one.
+  void Upgrade();
+
+  // Receive thread: keeps a copy of one flash-access response (the packet payload
+  // without its 6-byte header) and wakes the waiting command. Never throws.
+  void DeliverResponse(const std::uint8_t* payload, std::uint32_t length);
+
+  // The three protocol commands. Each sends its request with WritePenData, waits
+  // FA_RESPONSE_TIMEOUT_MS for the response, up to FA_ATTEMPTS times, and checks
+  // it. After ReadFlash the buffer holds the validated read response.
+  void ReadFlash(std::uint32_t address, std::uint32_t size);
+  // Programs image[offset .. offset + length), cut at the image's end, at `address`.
+  void WriteFlash(const std::vector<std::uint8_t>& image, std::uint32_t offset, std::uint32_t length,
+                  std::uint32_t address);
+  void EraseFlashSector(std::uint32_t address);
+
+  static const char* StatusName(std::uint8_t status);
+  static const char* CommandName(std::uint8_t command);
+
+  char version[6] = "UNSET";  // main image version, at most 5 characters
+  std::vector<std::uint8_t> dfuImage;
+  std::vector<std::uint8_t> mainImage;
+  // Written by the device watch on the UI thread, read by each command attempt.
+  std::atomic<HANDLE> driverHandle{nullptr};
+  RestartCallback restartCallback = nullptr;
+  ProgressCallback progressCallback = nullptr;
+  std::int32_t progressDone = 0;
+  std::int32_t progressTotal = 0;
+  CEvent restartedSignal;  // the pen is back after a restart
+  CEvent dfuModeSignal;    // the pen announced DFU mode
+  CEvent responseSignal;   // a response was delivered
+  CCriticalSection upgraderLock;  // guards the response buffer and the dfuModeSignal test
+
+ protected:
+  // Steps of Upgrade, each usable on its own.
+  void CheckResponse(std::uint8_t command, std::uint32_t address, std::uint32_t size);
+  bool VerifyRegion(const std::vector<std::uint8_t>& image, std::uint32_t base);
+  void WriteRegion(const std::vector<std::uint8_t>& image, std::uint32_t start, std::uint32_t end);
+  bool CompareChunk(const std::vector<std::uint8_t>& image, std::uint32_t offset);
+  bool HasBootMagic();
+  void EnterDfuMode();
+  void BootMainFirmware();
+  void RestartDevice();
+  bool IsInDfuMode();
+  void CheckIdentityBlock();
+
+ private:
+  void SetVersionFromMainImage();
+  void Report(std::int32_t done, std::int32_t total) const;
+  void Exchange(const std::uint8_t* request, std::uint32_t requestLength, const char* noResponseText);
+  // Data bytes of the held response: its size field, but never more than were delivered.
+  std::uint32_t HeldDataSize() const;
+  std::uint32_t HeldWord(std::uint32_t offset) const;
+
+  std::uint8_t response[FA_RESPONSE_BUFFER_SIZE] = {};
+  // Bytes of `response` that the last delivery filled; the rest may be older.
+  std::uint32_t responseLength = 0;
+};

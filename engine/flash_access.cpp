@@ -1,0 +1,141 @@
+// The flash-access protocol: building requests, the timed exchange, and the
+// checks a response must pass.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "engine/firmware_upgrader.h"
+#include "usb/pen_channel.h"
+
+namespace {
+
+void PutLittleEndian(std::uint8_t* at, std::uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// Header shared by all three requests; the size field is 16 bits wide on the wire.
+void PutRequestHeader(std::uint8_t* request, std::uint8_t command, std::uint32_t address, std::uint32_t size) {
+  request[0] = FA_REQUEST_MARKER;
+  request[1] = command;
+  PutLittleEndian(request + 2, address, 4);
+  PutLittleEndian(request + 6, size, 2);
+}
+
+}  // namespace
+
+const char* FirmwareUpgrader::StatusName(std::uint8_t status) {
+  switch (status) {
+    case FA_STATUS_OK: return "FA_STATUS_OK";
+    case FA_STATUS_SYNTAX_ERROR: return "FA_STATUS_SYNTAX_ERROR";
+    case FA_STATUS_ADDRESS_ERROR: return "FA_STATUS_ADDRESS_ERROR";
+    case FA_STATUS_CHECKSUM_ERROR: return "FA_STATUS_CHECKSUM_ERROR";
+    case FA_STATUS_FLASH_OP_ERROR: return "FA_STATUS_FLASH_OP_ERROR";
+    default: return "??";
+  }
+}
+
+const char* FirmwareUpgrader::CommandName(std::uint8_t command) {
+  switch (command) {
+    case FA_CMD_FLASH_READ: return "FA_CMD_FLASH_READ";
+    case FA_CMD_FLASH_WRITE: return "FA_CMD_FLASH_WRITE";
+    case FA_CMD_FLASH_ERASE: return "FA_CMD_FLASH_ERASE";
+    default: return "??";
+  }
+}
+
+void FirmwareUpgrader::DeliverResponse(const std::uint8_t* payload, std::uint32_t length) {
+  CSingleLock lock(&upgraderLock, TRUE);
+  responseLength = std::min(length, FA_RESPONSE_BUFFER_SIZE);
+  if (responseLength > 0) std::memcpy(response, payload, responseLength);
+  responseSignal.SetEvent();
+}
+
+void FirmwareUpgrader::ReadFlash(std::uint32_t address, std::uint32_t size) {
+  std::uint8_t request[FA_REQUEST_HEADER_SIZE];
+  PutRequestHeader(request, FA_CMD_FLASH_READ, address, size);
+  Exchange(request, sizeof request, "No response to flash read command");
+
+  CSingleLock lock(&upgraderLock, TRUE);
+  CheckResponse(FA_CMD_FLASH_READ, address, size);
+  std::uint32_t sum = HeldWord(FA_RESPONSE_HEADER_SIZE + size);
+  for (std::uint32_t i = 0; i < size; ++i) sum += response[FA_RESPONSE_HEADER_SIZE + i];
+  if (sum != 0) throw UpgradeToolException("Checksum error in read response");
+}
+
+void FirmwareUpgrader::WriteFlash(const std::vector<std::uint8_t>& image, std::uint32_t offset,
+                                  std::uint32_t length, std::uint32_t address) {
+  // Nothing to cut a slice from, or more than one request can carry: refuse
+  // before anything reaches the pen.
+  if (offset >= image.size() || length > FA_MAX_WRITE_SIZE) {
+    throw UpgradeToolException("Bad offset or length for flash write");
+  }
+  length = static_cast<std::uint32_t>(std::min<std::size_t>(length, image.size() - offset));
+
+  std::uint8_t request[FA_REQUEST_BUFFER_SIZE];
+  PutRequestHeader(request, FA_CMD_FLASH_WRITE, address, length);
+  std::memcpy(request + FA_REQUEST_HEADER_SIZE, image.data() + offset, length);
+  std::uint32_t sum = 0;
+  for (std::uint32_t i = 0; i < length; ++i) sum += image[offset + i];
+  PutLittleEndian(request + FA_REQUEST_HEADER_SIZE + length, 0u - sum, 4);
+  Exchange(request, FA_REQUEST_HEADER_SIZE + length + FA_CHECKSUM_SIZE, "No response to flash write command");
+
+  CSingleLock lock(&upgraderLock, TRUE);
+  CheckResponse(FA_CMD_FLASH_WRITE, address, length);
+}
+
+void FirmwareUpgrader::EraseFlashSector(std::uint32_t address) {
+  std::uint8_t request[FA_REQUEST_HEADER_SIZE];
+  PutRequestHeader(request, FA_CMD_FLASH_ERASE, address, FLASH_SECTOR_SIZE);
+  Exchange(request, sizeof request, "No response to flash erase command");
+
+  CSingleLock lock(&upgraderLock, TRUE);
+  CheckResponse(FA_CMD_FLASH_ERASE, address, FLASH_SECTOR_SIZE);
+}
+
+// Sends the request until a response arrives. Only a missing response is
+// retried; the signal is not cleared first, so a late answer to an earlier
+// attempt satisfies this wait and is then judged by CheckResponse.
+void FirmwareUpgrader::Exchange(const std::uint8_t* request, std::uint32_t requestLength,
+                                const char* noResponseText) {
+  for (int attempt = 0; attempt < FA_ATTEMPTS; ++attempt) {
+    const HANDLE handle = driverHandle.load();
+    if (handle == nullptr) throw UpgradeToolException("No handle to USB driver");
+    WritePenData(handle, request, requestLength);  // a failed send shows up as a missing response
+    if (responseSignal.Lock(FA_RESPONSE_TIMEOUT_MS)) return;
+  }
+  throw UpgradeToolException(noResponseText);
+}
+
+void FirmwareUpgrader::CheckResponse(std::uint8_t command, std::uint32_t address, std::uint32_t size) {
+  CSingleLock lock(&upgraderLock, TRUE);
+  // A delivery shorter than the header leaves older bytes in the buffer: judge
+  // none of them.
+  if (responseLength < FA_RESPONSE_HEADER_SIZE) throw UpgradeToolException("Bad address or size in response");
+  const std::uint8_t status = response[FA_RESPONSE_STATUS_OFFSET];
+  if (status != FA_STATUS_OK) {
+    throw UpgradeToolException(std::string(CommandName(command)) + " failed: " + StatusName(status));
+  }
+  if (response[FA_RESPONSE_COMMAND_OFFSET] != command) throw UpgradeToolException("Command response out of sync");
+  const std::uint32_t echoedAddress = HeldWord(FA_RESPONSE_ADDRESS_OFFSET);
+  const std::uint32_t echoedSize =
+      response[FA_RESPONSE_SIZE_OFFSET] | static_cast<std::uint32_t>(response[FA_RESPONSE_SIZE_OFFSET + 1]) << 8;
+  if (echoedAddress != address || echoedSize != size) throw UpgradeToolException("Bad address or size in response");
+  // A read response must hold the data and checksum it announces.
+  if (command == FA_CMD_FLASH_READ &&
+      responseLength < FA_RESPONSE_HEADER_SIZE + static_cast<std::uint64_t>(size) + FA_CHECKSUM_SIZE) {
+    throw UpgradeToolException("Bad address or size in response");
+  }
+}
+
+std::uint32_t FirmwareUpgrader::HeldDataSize() const {
+  if (responseLength < FA_RESPONSE_HEADER_SIZE) return 0;
+  const std::uint32_t announced =
+      response[FA_RESPONSE_SIZE_OFFSET] | static_cast<std::uint32_t>(response[FA_RESPONSE_SIZE_OFFSET + 1]) << 8;
+  return std::min(announced, responseLength - FA_RESPONSE_HEADER_SIZE);
+}
+
+std::uint32_t FirmwareUpgrader::HeldWord(std::uint32_t offset) const {
+  return response[offset] | static_cast<std::uint32_t>(response[offset + 1]) << 8 |
+         static_cast<std::uint32_t>(response[offset + 2]) << 16 |
+         static_cast<std::uint32_t>(response[offset + 3]) << 24;
+}

@@ -1,0 +1,152 @@
+// The upgrade sequence: identity check, DFU region, restart into DFU mode, main
+// region, boot-control word and the final restart, with progress accounting.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/firmware_upgrader.h"
+
+namespace {
+
+// Progress units: one per region byte erased and written, one per image byte
+// compared or verified, and this many per restart.
+constexpr std::int32_t kRestartUnits = 100000;
+constexpr std::int32_t kDfuRegionUnits = static_cast<std::int32_t>(DFU_REGION_END - DFU_REGION_START);
+constexpr std::int32_t kMainRegionUnits = static_cast<std::int32_t>(MAIN_REGION_END - MAIN_REGION_START);
+
+std::int32_t Units(const std::vector<std::uint8_t>& image) { return static_cast<std::int32_t>(image.size()); }
+
+}  // namespace
+
+void FirmwareUpgrader::Upgrade() {
+  restartCallback = RestartPen;
+  progressCallback = ReportProgress;
+  progressDone = 0;
+  progressTotal = Units(mainImage) + 2 * Units(dfuImage) + kDfuRegionUnits + kMainRegionUnits + 2 * kRestartUnits;
+  Report(0, progressTotal);
+
+  CheckIdentityBlock();
+
+  if (IsInDfuMode()) {
+    // A run that failed after the restart into DFU mode: straight to the main image.
+    progressTotal -= 2 * Units(dfuImage) + kDfuRegionUnits + kRestartUnits;
+  } else {
+    if (VerifyRegion(dfuImage, DFU_REGION_START)) {
+      progressTotal -= kDfuRegionUnits + Units(dfuImage);
+    } else {
+      WriteRegion(dfuImage, DFU_REGION_START, DFU_REGION_END);
+      if (!VerifyRegion(dfuImage, DFU_REGION_START)) {
+        throw UpgradeToolException("DFU firmware was not written correctly");
+      }
+    }
+    EnterDfuMode();
+    progressDone += kRestartUnits;
+  }
+  Report(progressDone, progressTotal);
+
+  WriteRegion(mainImage, MAIN_REGION_START, MAIN_REGION_END);
+  if (!VerifyRegion(mainImage, MAIN_REGION_START)) {
+    throw UpgradeToolException("Main firmware was not written correctly");
+  }
+
+  BootMainFirmware();
+  progressDone += kRestartUnits;
+  Report(progressDone, progressTotal);
+  Report(1, 1);
+}
+
+void FirmwareUpgrader::Report(std::int32_t done, std::int32_t total) const {
+  if (progressCallback != nullptr) progressCallback(done, total);
+}
+
+bool FirmwareUpgrader::VerifyRegion(const std::vector<std::uint8_t>& image, std::uint32_t base) {
+  const std::uint32_t size = static_cast<std::uint32_t>(image.size());
+  for (std::uint32_t offset = 0; offset < size; offset += FLASH_CHUNK_SIZE) {
+    Report(progressDone + static_cast<std::int32_t>(offset), progressTotal);
+    ReadFlash(base + offset, FLASH_CHUNK_SIZE);  // also the last chunk in full
+    if (!CompareChunk(image, offset)) {
+      progressDone += static_cast<std::int32_t>(offset);
+      progressTotal -= static_cast<std::int32_t>(size - offset);
+      Report(progressDone, progressTotal);
+      return false;
+    }
+  }
+  progressDone += static_cast<std::int32_t>(size);
+  Report(progressDone, progressTotal);
+  return true;
+}
+
+void FirmwareUpgrader::WriteRegion(const std::vector<std::uint8_t>& image, std::uint32_t start, std::uint32_t end) {
+  EraseFlashSector(start);
+  for (std::uint32_t offset = FLASH_CHUNK_SIZE; offset < end - start; offset += FLASH_CHUNK_SIZE) {
+    const std::uint32_t address = start + offset;
+    Report(progressDone + static_cast<std::int32_t>(offset - FLASH_CHUNK_SIZE), progressTotal);
+    if (address % FLASH_SECTOR_SIZE == 0) EraseFlashSector(address);
+    if (offset < image.size()) WriteFlash(image, offset, FLASH_CHUNK_SIZE, address);
+  }
+  // The chunk with the header and its BootMagic goes last, so that a write cut
+  // short leaves a region the boot loader will not start.
+  WriteFlash(image, 0, FLASH_CHUNK_SIZE, start);
+  progressDone += static_cast<std::int32_t>(end - start);
+  Report(progressDone, progressTotal);
+}
+
+bool FirmwareUpgrader::CompareChunk(const std::vector<std::uint8_t>& image, std::uint32_t offset) {
+  CSingleLock lock(&upgraderLock, TRUE);
+  if (offset > image.size()) return false;
+  const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(HeldDataSize(), image.size() - offset));
+  return std::memcmp(response + FA_RESPONSE_HEADER_SIZE, image.data() + offset, n) == 0;
+}
+
+bool FirmwareUpgrader::HasBootMagic() {
+  CSingleLock lock(&upgraderLock, TRUE);
+  return HeldDataSize() >= BOOT_MAGIC_OFFSET + 4 &&
+         HeldWord(FA_RESPONSE_HEADER_SIZE + BOOT_MAGIC_OFFSET) == BootMagic;
+}
+
+void FirmwareUpgrader::EnterDfuMode() {
+  ReadFlash(DFU_REGION_START, HEADER_READ_SIZE);
+  if (!HasBootMagic()) throw UpgradeToolException("Boot magic for DFU firmware not found in device");
+  EraseFlashSector(BOOT_CONTROL_ADDRESS);  // an erased boot-control word makes the boot loader stay
+  dfuModeSignal.ResetEvent();
+  RestartDevice();
+  if (!dfuModeSignal.Lock(DFU_MODE_TIMEOUT_MS)) throw UpgradeToolException("Device did not restart in DFU mode");
+}
+
+void FirmwareUpgrader::BootMainFirmware() {
+  ReadFlash(MAIN_REGION_START, HEADER_READ_SIZE);
+  if (!HasBootMagic()) throw UpgradeToolException("Boot magic for main firmware not found in device");
+  EraseFlashSector(BOOT_CONTROL_ADDRESS);
+  const std::vector<std::uint8_t> word = {
+      static_cast<std::uint8_t>(BootControlWord), static_cast<std::uint8_t>(BootControlWord >> 8),
+      static_cast<std::uint8_t>(BootControlWord >> 16), static_cast<std::uint8_t>(BootControlWord >> 24)};
+  WriteFlash(word, 0, 4, BOOT_CONTROL_ADDRESS);
+  RestartDevice();
+}
+
+void FirmwareUpgrader::RestartDevice() {
+  restartedSignal.ResetEvent();
+  if (restartCallback == nullptr) throw UpgradeToolException("No restart function defined");
+  restartCallback();
+  if (!restartedSignal.Lock(RESTART_TIMEOUT_MS)) throw UpgradeToolException("Device did not restart");
+}
+
+bool FirmwareUpgrader::IsInDfuMode() {
+  // Under the lock the receive thread sets the signal with, so that the test and
+  // the setting again are one step.
+  CSingleLock lock(&upgraderLock, TRUE);
+  if (!dfuModeSignal.Lock(0)) return false;
+  dfuModeSignal.SetEvent();
+  return true;
+}
+
+void FirmwareUpgrader::CheckIdentityBlock() {
+  ReadFlash(IDENTITY_BLOCK_ADDRESS, IDENTITY_BLOCK_SIZE);
+  CSingleLock lock(&upgraderLock, TRUE);
+  const std::uint8_t* block = response + FA_RESPONSE_HEADER_SIZE;
+  if (HeldDataSize() < IDENTITY_BLOCK_SIZE) throw UpgradeToolException("Failed to read serial number block");
+  if (block[0] != SERIAL_NUMBER_MAGIC) throw UpgradeToolException("Bad serial number magic");
+  if (block[1] != 0xFF) {  // 0xFF: no sensor data recorded, nothing more to check
+    if (block[6] != SENSOR_SETTINGS_MAGIC) throw UpgradeToolException("Bad sensor settings magic");
+    if (block[10] != SENSOR_CUT_MAGIC) throw UpgradeToolException("Bad sensor cut magic");
+  }
+}

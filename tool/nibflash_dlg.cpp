@@ -1,0 +1,204 @@
+#include "tool/nibflash_dlg.h"
+
+#include <cstdio>
+
+#include "engine/upgrade_tool_exception.h"
+#include "tool/device_watch.h"
+#include "tool/receive_thread.h"
+#include "tool/resource.h"
+#include "tool/tool_state.h"
+#include "tool/upgrade_thread.h"
+#include "usb/pen_channel.h"
+
+namespace {
+const char kWrongDeviceText[] =
+    "This software is not intended for this device, unable to upgrade your pen scanner.\n";
+const char kFailureText[] =
+    "Upgrade failed!\n Unplug the pen and hold the function button for 15 seconds.\n"
+    "Connect the pen to USB and restart the upgrade tool.";
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CNibflashDlg, CDialog)
+  ON_WM_PAINT()
+  ON_WM_QUERYDRAGICON()
+  ON_WM_DEVICECHANGE()
+  ON_WM_CREATE()
+  ON_BN_CLICKED(IDC_START, &CNibflashDlg::OnBnClickedStart)
+  ON_BN_CLICKED(IDC_DBG, &CNibflashDlg::OnBnClickedDbg)
+  ON_WM_TIMER()
+  ON_WM_ERASEBKGND()
+END_MESSAGE_MAP()
+
+CNibflashDlg::CNibflashDlg() : CDialog(IDD_UPGRADE_DIALOG) {
+  activeUpgrader = &m_upgrader;
+  receiveThread = nullptr;
+  penHandle = nullptr;
+  penDeviceName = nullptr;
+  upgradeFailed = false;
+  m_hIcon = AfxGetApp()->LoadIcon(IDR_APP_ICON);
+}
+
+CNibflashDlg::~CNibflashDlg() {
+  StopReceiveThread();
+  if (m_upgradeThread != nullptr) {
+    // With the pen closed the upgrade ends within its own limits (its next
+    // command finds no handle); it must not outlive m_upgrader.
+    m_upgradeThread->WaitForEnd(INFINITE);
+    delete m_upgradeThread;
+  }
+  delete[] penDeviceName;
+  penDeviceName = nullptr;
+  if (m_hDeviceNotify != nullptr) {
+    UnregisterPenInterfaceNotifications(m_hDeviceNotify);
+    m_hDeviceNotify = nullptr;
+  }
+  activeUpgrader = nullptr;
+}
+
+void CNibflashDlg::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDC_PROGRESS, m_progress);
+}
+
+BOOL CNibflashDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+  UpdateDeviceState(penHandle != nullptr);
+  SetStatusText("");
+  m_progress.SetRange(0, 1000);
+  m_progress.SetPos(progressPermille);
+  SetStatusText(VersionLine());
+  return TRUE;
+}
+
+CString CNibflashDlg::VersionLine() {
+  CString line;
+  line.Format("Current SW version: %s - New SW version : %s", static_cast<LPCTSTR>(GetDeviceVersionText()),
+              m_upgrader.version);
+  return line;
+}
+
+void CNibflashDlg::UpdateDeviceState(bool enable) {
+  if (upgradeRunning) return;
+  if (CWnd* start = GetDlgItem(IDC_START)) start->EnableWindow(enable ? TRUE : FALSE);
+  CString title;
+  title.Format("%s %s - %s", "Maravel", "Firmware Upgrade Tool", m_upgrader.version);
+  SetWindowText(title);
+  SetStatusText(VersionLine());
+}
+
+void CNibflashDlg::SetStatusText(LPCTSTR text) {
+  if (CWnd* status = GetDlgItem(IDC_STATUS)) status->SetWindowText(text);
+}
+
+CString CNibflashDlg::GetDeviceVersionText() {
+  char text[16] = "-----";
+  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  if (penHandle != nullptr && ReadDeviceDescriptor(descriptor) == 0) {
+    const unsigned major = descriptor[13];
+    const unsigned minor = descriptor[12];
+    if (major > 99) {
+      std::snprintf(text, sizeof text, "ERROR");
+    } else {
+      std::snprintf(text, sizeof text, "%d.%.02x", static_cast<int>(major), minor);
+    }
+  }
+  text[5] = '\0';
+  return CString(text);
+}
+
+bool CNibflashDlg::IsSupportedPen() {
+  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  if (penHandle == nullptr || ReadDeviceDescriptor(descriptor) != 0) return false;
+  return (descriptor[10] | (descriptor[11] << 8)) == SUPPORTED_PRODUCT_ID;
+}
+
+void CNibflashDlg::OnBnClickedStart() {
+  try {
+    if (!IsSupportedPen()) {
+      AfxMessageBox(kWrongDeviceText, MB_OK | MB_ICONEXCLAMATION);
+      return;
+    }
+    UpdateDeviceState(false);
+    if (CWnd* exit = GetDlgItem(IDOK)) exit->EnableWindow(FALSE);
+    // A previous run's outcome must not end this one at its first tick.
+    upgradeDone = false;
+    upgradeFailed = false;
+    progressPermille = 0;
+    SetTimer(UPGRADE_TIMER_ID, UPGRADE_TIMER_PERIOD_MS, nullptr);
+    if (m_upgradeThread != nullptr) {  // the previous run has ended: its outcome was seen
+      m_upgradeThread->WaitForEnd(INFINITE);
+      delete m_upgradeThread;
+    }
+    // Set here, not only by the thread, so that no tick or cancel sees a started
+    // upgrade as idle before the thread runs.
+    upgradeRunning = true;
+    m_upgradeThread = BeginUpgradeThread(m_upgrader);
+    if (m_upgradeThread == nullptr) {
+      upgradeRunning = false;
+      upgradeFailed = true;  // the next tick reports it
+    }
+  } catch (const UpgradeToolException&) {
+    ShowUpgradeFailed();
+  }
+}
+
+void CNibflashDlg::OnBnClickedDbg() {
+  const std::uint8_t debugByte = DEBUG_BYTE;
+  WritePenData(penHandle, &debugByte, 1);
+  StopReceiveThread();
+}
+
+void CNibflashDlg::OnTimer(UINT_PTR) {
+  if (upgradeFailed) {
+    KillTimer(UPGRADE_TIMER_ID);
+    ShowUpgradeFailed();
+  }
+  CString percent;
+  percent.Format("%d%%", static_cast<int>(progressPermille / 10));
+  SetStatusText(percent);
+  m_progress.SetPos(progressPermille);
+  if (upgradeDone) {
+    KillTimer(UPGRADE_TIMER_ID);
+    ShowUpgradeComplete();
+  }
+}
+
+void CNibflashDlg::ShowUpgradeFailed() {
+  AfxMessageBox(kFailureText, MB_OK | MB_ICONEXCLAMATION);
+  StopReceiveThread();
+  m_closeAfterFailure = true;
+  PostMessage(WM_CLOSE);
+}
+
+void CNibflashDlg::ShowUpgradeComplete() {
+  StopReceiveThread();
+  if (CWnd* exit = GetDlgItem(IDOK)) exit->EnableWindow(TRUE);
+  SetStatusText("Update complete - click Exit");
+}
+
+void CNibflashDlg::OnCancel() {
+  // Escape or a close request while the pen's flash is being written would
+  // leave the pen half-written; Exit is disabled for the same reason.
+  if (upgradeRunning && !m_closeAfterFailure) return;
+  CDialog::OnCancel();
+}
+
+void CNibflashDlg::OnPaint() {
+  if (IsIconic()) {
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+    CRect client;
+    GetClientRect(&client);
+    const int x = (client.Width() - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.Height() - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    dc.DrawIcon(x, y, m_hIcon);
+  } else {
+    CDialog::OnPaint();
+  }
+}
+
+HCURSOR CNibflashDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+BOOL CNibflashDlg::OnEraseBkgnd(CDC* pDC) { return CDialog::OnEraseBkgnd(pDC); }

@@ -1,0 +1,60 @@
+#pragma once
+// The upgrade dialog: the whole user interface of the upgrade tool. It shows the
+// pen's and the image's versions, starts the upgrade thread on Start and follows
+// it from a 100 ms timer through the process-wide flags (tool_state.h).
+#include "afx/afxwin.h"
+#include "engine/firmware_upgrader.h"
+
+inline constexpr std::uint16_t SUPPORTED_PRODUCT_ID = 0x0204;
+inline constexpr std::uint8_t DEBUG_BYTE = 0xDB;
+inline constexpr UINT_PTR UPGRADE_TIMER_ID = 1;
+inline constexpr UINT UPGRADE_TIMER_PERIOD_MS = 100;
+
+class CNibflashDlg : public CDialog {
+ public:
+  CNibflashDlg();
+  ~CNibflashDlg() override;
+
+  // Enables Start (or not) and rewrites the title and the version line; does
+  // nothing while an upgrade runs.
+  void UpdateDeviceState(bool enable);
+  void SetStatusText(LPCTSTR text);
+  CString GetDeviceVersionText();  // the pen's firmware version, at most 5 characters
+  bool IsSupportedPen();           // an open pen whose descriptor names SUPPORTED_PRODUCT_ID
+
+  void ShowUpgradeFailed();
+  void ShowUpgradeComplete();
+
+  FirmwareUpgrader m_upgrader;
+  HICON m_hIcon = nullptr;
+  HDEVNOTIFY m_hDeviceNotify = nullptr;
+  CProgressCtrl m_progress;
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+  BOOL OnInitDialog() override;
+  void OnCancel() override;
+
+  afx_msg void OnPaint();
+  afx_msg HCURSOR OnQueryDragIcon();
+  afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);  // device_watch.cpp
+  afx_msg int OnCreate(LPCREATESTRUCT lpCreateStruct);             // device_watch.cpp
+  afx_msg void OnBnClickedStart();
+  afx_msg void OnBnClickedDbg();
+  afx_msg void OnTimer(UINT_PTR nIDEvent);
+  afx_msg BOOL OnEraseBkgnd(CDC* pDC);
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  // Device watch (device_watch.cpp).
+  void RegisterPenNotifications();
+  void OpenAndCheckPen(const char* nameSource, bool signalArrival);
+  CString VersionLine();
+
+  // The running upgrade thread, kept so that the destructor can wait for it:
+  // the thread must never reach m_upgrader after the dialog is gone.
+  CWinThread* m_upgradeThread = nullptr;
+  // Set by ShowUpgradeFailed: its own close request must end the dialog even
+  // while the cancel path is closed during an upgrade.
+  bool m_closeAfterFailure = false;
+};

@@ -1,0 +1,96 @@
+#pragma once
+// Runs the upgrade dialog on its own UI thread over headless windows, against
+// pens on a fresh virtual bus, and lets a test act as the user.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "afx/headless/ui_test_api.h"
+#include "afx/time_scale.h"
+#include "tool/nibflash_dlg.h"
+#include "tool/resource.h"
+#include "virtualpen/virtual_bus.h"
+
+namespace ui = afx::headless;
+using namespace std::chrono_literals;
+
+class DialogTest : public ::testing::Test {
+ protected:
+  // 1 s of product time is 10 ms here: the 15 s wait for a restarted pen takes
+  // 150 ms, the 100 ms timer ticks every millisecond.
+  static constexpr double kTimeScale = 0.01;
+  static constexpr auto kLongWait = 60s;  // real time; only reached when something is broken
+
+  void SetUp() override {
+    afx::SetTimeScale(kTimeScale);
+    virtualpen::VirtualBus::ResetInstance();
+    ui::ClearMessageBoxHistory();
+    ui::SetMessageBoxHandler([](const ui::MessageBoxInfo&) { return IDOK; });
+  }
+
+  void TearDown() override {
+    if (m_ui.joinable()) {
+      // Whatever state the test left: let any upgrade end, then close.
+      ui::WaitUntil([this] { return Closed() || ExitEnabled(); }, kLongWait);
+      if (HWND dialog = ui::FindDialog(IDD_UPGRADE_DIALOG)) ui::PostCommand(dialog, IDOK);
+      m_ui.join();
+    }
+    ui::SetMessageBoxHandler(nullptr);
+    virtualpen::VirtualBus::ResetInstance();
+    afx::SetTimeScale(1.0);
+  }
+
+  std::shared_ptr<virtualpen::VirtualPen> PlugPen(const virtualpen::PenOptions& options = {}) {
+    return Bus()->PlugNewPen(options);
+  }
+  static std::shared_ptr<virtualpen::VirtualBus> Bus() { return virtualpen::VirtualBus::Instance(); }
+
+  // Creates the dialog on the UI thread and waits until it shows.
+  HWND OpenDialog() {
+    m_ui = std::thread([this] {
+      CNibflashDlg dialog;
+      m_result = dialog.DoModal();
+    });
+    m_dialog = ui::WaitForDialog(IDD_UPGRADE_DIALOG, kLongWait);
+    EXPECT_NE(m_dialog, nullptr);
+    // Shown once OnInitDialog, which ends by writing the version line, has run.
+    EXPECT_TRUE(WaitFor([this] {
+      const auto state = ui::GetDialogState(m_dialog);
+      return state && state->visible && Status().rfind("Current SW version: ", 0) == 0;
+    }));
+    return m_dialog;
+  }
+
+  // Waits until the dialog has ended and returns DoModal's result.
+  INT_PTR WaitForDialogEnd() {
+    if (m_ui.joinable()) m_ui.join();
+    return m_result;
+  }
+
+  bool WaitFor(const std::function<bool()>& condition) { return ui::WaitUntil(condition, kLongWait); }
+  bool StartEnabled() const { return ui::IsControlEnabled(m_dialog, IDC_START); }
+  bool ExitEnabled() const { return ui::IsControlEnabled(m_dialog, IDOK); }
+  std::string Status() const { return ui::GetControlText(m_dialog, IDC_STATUS); }
+  bool Completed() const { return Status() == "Update complete - click Exit" && ExitEnabled(); }
+  bool Closed() const { return ui::FindDialog(IDD_UPGRADE_DIALOG) == nullptr; }
+
+  static int BoxesWithText(const std::string& text) {
+    int count = 0;
+    for (const auto& box : ui::MessageBoxHistory()) count += box.text == text ? 1 : 0;
+    return count;
+  }
+
+  static constexpr const char* kFailureText =
+      "Upgrade failed!\n Unplug the pen and hold the function button for 15 seconds.\n"
+      "Connect the pen to USB and restart the upgrade tool.";
+  static constexpr const char* kWrongDeviceText =
+      "This software is not intended for this device, unable to upgrade your pen scanner.\n";
+
+  HWND m_dialog = nullptr;
+  std::thread m_ui;
+  INT_PTR m_result = 0;
+};

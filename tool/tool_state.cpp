@@ -1,0 +1,11 @@
+#include "tool/tool_state.h"
+
+char* penDeviceName = nullptr;
+ReceiveThread* receiveThread = nullptr;
+FirmwareUpgrader* activeUpgrader = nullptr;
+CMutex dispatchLock;
+
+std::atomic<bool> upgradeRunning{false};
+std::atomic<bool> upgradeDone{false};
+std::atomic<bool> upgradeFailed{false};
+std::atomic<std::int32_t> progressPermille{0};

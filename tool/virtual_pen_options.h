@@ -1,0 +1,32 @@
+#pragma once
+// Options of the demo programs (the virtual-pen Windows build and the native
+// terminal front): which virtual pens are on the bus at start, their faults and
+// timing, and the traffic record. The shipped tool takes no options.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "virtualpen/pen_faults.h"
+#include "virtualpen/virtual_pen.h"
+
+struct VirtualPenSetup {
+  int pens = 1;                         // plugged in at start
+  virtualpen::PenOptions first;         // the first pen; further ones are plain
+  bool holdFunctionButton = false;      // the first pen boots into DFU mode
+  std::vector<virtualpen::RequestFault> requestFaults;  // for the first pen
+  std::vector<virtualpen::RestartFault> restartFaults;
+  std::string recordPath;               // traffic record (JSON Lines), empty for none
+};
+
+extern const char kVirtualPenUsage[];
+
+// Parses the options in argv[1..]; false with `error` set on a bad one. Options
+// it does not know are left to the caller through `rest`.
+bool ParseVirtualPenOptions(int argc, char** argv, VirtualPenSetup& setup, std::vector<std::string>& rest,
+                            std::string& error);
+
+// Puts the pens on the process's virtual bus and starts the record; the pens
+// are added to `pens` in plug order. False with `error` set when the record
+// cannot be written.
+bool ApplyVirtualPenSetup(const VirtualPenSetup& setup, std::string& error,
+                          std::vector<std::shared_ptr<virtualpen::VirtualPen>>* pens = nullptr);

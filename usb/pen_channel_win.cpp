@@ -1,0 +1,254 @@
+// The driver channel over the real system: Setup API discovery of the pen's
+// interface class, and one overlapped DeviceIoControl per transfer.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "usb/pen_channel.h"
+
+#include <setupapi.h>
+
+#include "afx/time_scale.h"
+
+std::atomic<HANDLE> penHandle{nullptr};
+char* devicePath = nullptr;
+
+namespace {
+
+constexpr DWORD kDiscoveryFlags = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
+
+// How long a finished request's event is waited for before it is closed. After an
+// immediate failure nothing will set it, so this costs the whole limit.
+constexpr DWORD kFinalWaitMs = 1000;
+
+DWORD ScaledMilliseconds(DWORD milliseconds) {
+  const auto scaled = std::chrono::ceil<std::chrono::milliseconds>(afx::Scaled(milliseconds));
+  return static_cast<DWORD>(scaled.count());
+}
+
+HDEVINFO PresentPenInterfaces() {
+  return SetupDiGetClassDevsA(&GUID_DEVINTERFACE_PEN, nullptr, nullptr, kDiscoveryFlags);
+}
+
+void Diagnostic(const char* text) {
+  std::printf("%s", text);
+  // Redirected output is block-buffered; a tool that is closed or fails later
+  // must not lose the line.
+  std::fflush(stdout);
+}
+
+// Replaces devicePath with a copy of `path`; null if the copy cannot be made, so
+// that the name of an older interface never stands for this one.
+void ReplaceDevicePath(const char* path) {
+  ReleaseDevicePath();
+  const std::size_t length = std::strlen(path) + 1;
+  if (auto* copy = static_cast<char*>(std::malloc(length))) {
+    std::memcpy(copy, path, length);
+    devicePath = copy;
+  }
+}
+
+// One control request that completes before the call returns (descriptor, restart,
+// send). `minimumOutput` is the byte count a completion must deliver to count as
+// success.
+DWORD RequestWithCompletionWait(HANDLE handle, DWORD code, const void* input, DWORD inputSize,
+                                void* output, DWORD outputSize, DWORD minimumOutput) {
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  // Without an event of its own a request would signal the shared handle, which
+  // the other threads' requests also use.
+  if (event == nullptr) return GetLastError();
+
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = event;
+  DWORD transferred = 0;
+  DWORD result = ERROR_SUCCESS;
+  bool issued = true;
+  if (!DeviceIoControl(handle, code, const_cast<void*>(input), inputSize, output, outputSize,
+                       &transferred, &overlapped)) {
+    result = GetLastError();
+    if (result == ERROR_SUCCESS) {
+      // A refusal that names no error: nothing went pending, so waiting for the
+      // completion would wait forever.
+      result = ERROR_GEN_FAILURE;
+      issued = false;
+    } else if (result != ERROR_IO_PENDING) {
+      issued = false;
+    }
+  }
+  if (issued) {
+    if (WaitForSingleObject(event, INFINITE) != WAIT_OBJECT_0) {
+      result = GetLastError();
+    } else if (!GetOverlappedResult(handle, &overlapped, &transferred, TRUE)) {
+      result = GetLastError();
+    } else if (transferred < minimumOutput) {
+      // A short descriptor would leave stale bytes where the caller reads the product.
+      result = ERROR_GEN_FAILURE;
+    } else {
+      // The completion status: 0, or an informational status passed on unchanged.
+      result = static_cast<DWORD>(overlapped.Internal);
+    }
+  }
+  WaitForSingleObject(event, ScaledMilliseconds(kFinalWaitMs));
+  CloseHandle(event);
+  return result;
+}
+
+}  // namespace
+
+int CountPenDevices() {
+  HDEVINFO set = PresentPenInterfaces();
+  if (set == INVALID_HANDLE_VALUE) {
+    Diagnostic("No HDEVINFO available for this GUID\n");
+    return 0;
+  }
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof(device);
+  int count = 0;
+  while (SetupDiEnumDeviceInfo(set, static_cast<DWORD>(count), &device)) ++count;
+  SetupDiDestroyDeviceInfoList(set);
+  return count;
+}
+
+HANDLE OpenPenDriver() {
+  HDEVINFO set = PresentPenInterfaces();
+  if (set == INVALID_HANDLE_VALUE) {
+    Diagnostic("No HDEVINFO available for this GUID\n");
+    return nullptr;
+  }
+  // Only the first interface is ever opened; the callers open only when the
+  // count says there is exactly one pen.
+  SP_DEVICE_INTERFACE_DATA interfaceData{};
+  interfaceData.cbSize = sizeof(interfaceData);
+  if (!SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_PEN, 0, &interfaceData)) {
+    Diagnostic("No SP_INTERFACE_DEVICE_DATA available for this GUID instance\n");
+    SetupDiDestroyDeviceInfoList(set);
+    return nullptr;
+  }
+
+  // This call fails by design: it only reports the size the detail record needs.
+  DWORD requiredSize = 0;
+  SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &requiredSize, nullptr);
+  // A size that cannot even hold the fixed part means the size call itself failed.
+  if (requiredSize < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) {
+    SetupDiDestroyDeviceInfoList(set);
+    return nullptr;
+  }
+  auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(std::malloc(requiredSize));
+  if (detail == nullptr) {
+    SetupDiDestroyDeviceInfoList(set);
+    return nullptr;
+  }
+  // cbSize names the layout version (the fixed part), not the allocation.
+  detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+  if (!SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, requiredSize, nullptr,
+                                        nullptr)) {
+    SetupDiDestroyDeviceInfoList(set);
+    std::free(detail);
+    return nullptr;
+  }
+
+  std::printf("Symbolic link is %s\n", detail->DevicePath);
+  std::fflush(stdout);
+  HANDLE handle = CreateFileA(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) handle = nullptr;
+  // Named even when the open failed: the device watch matches removals by it.
+  ReplaceDevicePath(detail->DevicePath);
+
+  std::free(detail);
+  SetupDiDestroyDeviceInfoList(set);
+  return handle;
+}
+
+// A completion with fewer than 18 bytes fails: the caller would read stale bytes.
+std::uint32_t ReadDeviceDescriptor(std::uint8_t* descriptor) {
+  return RequestWithCompletionWait(penHandle.load(), IOCTL_PEN_GET_DEVICE_DESCRIPTOR, nullptr, 0,
+                                   descriptor, DEVICE_DESCRIPTOR_SIZE, DEVICE_DESCRIPTOR_SIZE);
+}
+
+// Like every request here, one the driver refuses at once returns its error only
+// after the final wait (up to 1 s).
+std::uint32_t SendRestartCommand() {
+  // Read once: the device watch may null it on another thread meanwhile.
+  HANDLE handle = penHandle.load();
+  if (handle == nullptr) return NO_DEVICE_RESULT;
+  const std::uint8_t restart = RESTART_BYTE;
+  return RequestWithCompletionWait(handle, IOCTL_PEN_SEND, &restart, sizeof(restart), nullptr, 0,
+                                   0);
+}
+
+std::uint32_t WritePenData(HANDLE handle, const std::uint8_t* data, std::uint32_t count) {
+  if (handle == nullptr) return NO_DEVICE_RESULT;
+  return RequestWithCompletionWait(handle, IOCTL_PEN_SEND, data, count, nullptr, 0, 0);
+}
+
+// `received` is the message's length when the result is 0, and 0 otherwise. No
+// final wait: a failure returns at once.
+std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* received) {
+  *received = 0;
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (event == nullptr) return GetLastError();
+
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = event;
+  DWORD count = 0;
+  if (!DeviceIoControl(handle, IOCTL_PEN_RECEIVE, nullptr, 0, buffer, PEN_RECEIVE_BUFFER_SIZE,
+                       &count, &overlapped)) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) {
+      CloseHandle(event);
+      // See RequestWithCompletionWait: a refusal without a code is still a refusal.
+      return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+    }
+  }
+
+  DWORD result = ERROR_SUCCESS;
+  if (WaitForSingleObject(event, INFINITE) != WAIT_OBJECT_0) {
+    result = GetLastError();
+  } else {
+    count = 0;
+    if (!GetOverlappedResult(handle, &overlapped, &count, TRUE)) {
+      result = GetLastError();
+    } else if (count == 0) {
+      // An empty completion is a failed read, never a packet of length 0. Its code
+      // is whatever the thread last recorded (ERROR_IO_PENDING after a request that
+      // went pending); neither 0 nor the removal code may stand for it, as the
+      // receive thread would take those for a packet or for the pen's departure.
+      result = GetLastError();
+      if (result == ERROR_SUCCESS || result == ERROR_DEVICE_NOT_CONNECTED) {
+        result = ERROR_GEN_FAILURE;
+      }
+    }
+    if (result == ERROR_SUCCESS) *received = count;
+  }
+  CloseHandle(event);
+  return result;
+}
+
+void ClosePenDriver(HANDLE handle) {
+  if (handle == nullptr) return;
+  // Closing alone ends a waiting receive only if the driver cancels its requests
+  // on cleanup (Wine's device host never completes them at all); cancelling first
+  // lets the receive thread stop whatever the driver does.
+  CancelIoEx(handle, nullptr);
+  CloseHandle(handle);
+}
+
+void ReleaseDevicePath() {
+  std::free(devicePath);
+  devicePath = nullptr;
+}
+
+HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {
+  DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+  filter.dbcc_size = sizeof(filter);
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_classguid = GUID_DEVINTERFACE_PEN;
+  return RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void UnregisterPenInterfaceNotifications(HDEVNOTIFY notification) {
+  if (notification != nullptr) UnregisterDeviceNotification(notification);
+}

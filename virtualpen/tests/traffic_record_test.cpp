@@ -1,0 +1,80 @@
+// The traffic record: one JSON object per line for every packet and bus event.
+#include "pen_test_support.h"
+
+#include <sstream>
+
+namespace virtualpen::testing {
+namespace {
+
+using TrafficRecordLines = PenTest;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The line without its time stamp, which cannot be predicted.
+std::string Untimed(const std::string& line) {
+  const auto comma = line.find(',');
+  EXPECT_EQ(line.rfind("{\"t_ms\":", 0), 0u) << line;
+  return comma == std::string::npos ? line : "{" + line.substr(comma + 1);
+}
+
+TEST_F(TrafficRecordLines, RecordsPacketsBothWaysAndBusEvents) {
+  auto out = std::make_shared<std::stringstream>();
+  bus->StartRecord(out);
+  PenOptions options;
+  options.serial = "REC1";
+  auto pen = bus->PlugNewPen(options);
+  link = bus->Open();
+  Next();  // the greeting
+  const Bytes request = ReadRequest(0x4000, 1);
+  ASSERT_EQ(link->Send(request.data(), request.size()), PenLink::Result::Ok);
+  Next();
+  Restart();
+  ASSERT_TRUE(bus->WaitUntilIdle(kPatience));
+  bus->StopRecord();
+  bus->Unplug(pen);  // not recorded any more
+
+  const auto lines = Lines(out->str());
+  ASSERT_EQ(lines.size(), 8u) << out->str();
+  EXPECT_EQ(Untimed(lines[0]), R"({"event":"plug","pen":"REC1"})");
+  EXPECT_EQ(Untimed(lines[1]).rfind(R"({"dir":"from_pen","pen":"REC1","hex":")", 0), 0u);
+  EXPECT_EQ(Untimed(lines[2]), R"({"dir":"to_pen","pen":"REC1","hex":"faf0004000000100"})");
+  // Response: length 0x0015, sequence 1, type 0x8001, then fa 00, OK, read, address, size, data, checksum.
+  EXPECT_EQ(Untimed(lines[3]),
+            R"({"dir":"from_pen","pen":"REC1","hex":"150001000180fa0000f0004000000100669affffff"})");
+  EXPECT_EQ(Untimed(lines[4]), R"({"dir":"to_pen","pen":"REC1","hex":"fb"})");
+  EXPECT_EQ(Untimed(lines[5]), R"({"event":"restart","pen":"REC1"})");
+  EXPECT_EQ(Untimed(lines[6]), R"({"event":"unplug","pen":"REC1"})");
+  EXPECT_EQ(Untimed(lines[7]), R"({"event":"plug","pen":"REC1"})");
+}
+
+TEST_F(TrafficRecordLines, TimeStampsAreMillisecondsThatNeverGoBack) {
+  auto out = std::make_shared<std::stringstream>();
+  bus->StartRecord(out);
+  auto pen = bus->PlugNewPen();
+  bus->Unplug(pen);
+  bus->StopRecord();
+  const auto lines = Lines(out->str());
+  ASSERT_EQ(lines.size(), 2u);
+  const double first = std::stod(lines[0].substr(8));
+  const double second = std::stod(lines[1].substr(8));
+  EXPECT_GE(first, 0.0);
+  EXPECT_GE(second, first);
+}
+
+TEST(TrafficRecordText, EscapesWhatJsonNeeds) {
+  EXPECT_EQ(JsonString("\\\\?\\USB#\"x\"\n"), R"("\\\\?\\USB#\"x\"\u000a")");
+}
+
+TEST(TrafficRecordText, StartFailsForAFileThatCannotBeMade) {
+  TrafficRecord record;
+  EXPECT_FALSE(record.Start("/nonexistent-directory/record.jsonl"));
+  EXPECT_FALSE(record.IsOn());
+}
+
+}  // namespace
+}  // namespace virtualpen::testing
