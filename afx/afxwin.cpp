@@ -39,7 +39,7 @@ struct CurrentMessage {
 };
 thread_local CurrentMessage currentMessage;
 
-CWinApp* theApp = nullptr;
+CWinApp* currentApp = nullptr;
 
 }  // namespace
 
@@ -142,6 +142,8 @@ CPaintDC::~CPaintDC() { ::EndPaint(m_hWnd, &m_ps); }
 
 CWnd::~CWnd() {
   if (m_hWnd != nullptr) Detach();
+  // A dialog that never got a window (no template) never sees WM_NCDESTROY either.
+  if (currentApp != nullptr && currentApp->m_pMainWnd == this) currentApp->m_pMainWnd = nullptr;
 }
 
 CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
@@ -190,7 +192,7 @@ void CWnd::OnNcDestroyCleanup() {
   }
   m_temporaryChildren.clear();
   m_systemMenu.reset();
-  if (theApp != nullptr && theApp->m_pMainWnd == this) theApp->m_pMainWnd = nullptr;
+  if (currentApp != nullptr && currentApp->m_pMainWnd == this) currentApp->m_pMainWnd = nullptr;
   Detach();
   m_pfnSuper = nullptr;
   PostNcDestroy();
@@ -320,7 +322,7 @@ BOOL CWnd::OnCommand(WPARAM wParam, LPARAM) {
   if (OnCmdMsg(id, code)) return TRUE;
   // Commands (not control notifications) no window handles go to the
   // application, as ON_COMMAND(ID_HELP, &CWinApp::OnHelp) expects.
-  if (code == CN_COMMAND && id >= 0x8000 && id < 0xF000 && theApp != nullptr) return theApp->OnCmdMsg(id, code);
+  if (code == CN_COMMAND && id >= 0x8000 && id < 0xF000 && currentApp != nullptr) return currentApp->OnCmdMsg(id, code);
   return FALSE;
 }
 
@@ -455,14 +457,14 @@ std::basic_string<TCHAR> ExecutableBaseName();  // the backend's
 }
 
 CWinApp::CWinApp(LPCTSTR lpszAppName) {
-  theApp = this;
+  currentApp = this;
   m_hInstance = ::GetModuleHandle(nullptr);
   m_appName = lpszAppName != nullptr ? lpszAppName : afx::detail::ExecutableBaseName();
   m_pszAppName = m_appName.c_str();
 }
 
 CWinApp::~CWinApp() {
-  if (theApp == this) theApp = nullptr;
+  if (currentApp == this) currentApp = nullptr;
 }
 
 BOOL CWinApp::InitInstance() { return TRUE; }
@@ -489,9 +491,9 @@ void CWinApp::SetRegistryKey(LPCTSTR) {}
 
 void CWinApp::OnHelp() {}
 
-CWinApp* AfxGetApp() { return theApp; }
+CWinApp* AfxGetApp() { return currentApp; }
 
-CWnd* AfxGetMainWnd() { return theApp != nullptr ? theApp->m_pMainWnd : nullptr; }
+CWnd* AfxGetMainWnd() { return currentApp != nullptr ? currentApp->m_pMainWnd : nullptr; }
 
 HINSTANCE AfxGetInstanceHandle() { return ::GetModuleHandle(nullptr); }
 

@@ -174,10 +174,13 @@ class CString {
   BOOL LoadString(UINT nID);
   // printf-style, with the C runtime's rules for TCHAR (%s takes a TCHAR string).
   void Format(LPCTSTR format, ...)
-#if !defined(UNICODE)
-      __attribute__((format(printf, 2, 3)))
+#if defined(UNICODE)
+      ;  // the compiler checks no wide formats
+#elif defined(__MINGW32__)
+      __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)));
+#else
+      __attribute__((format(printf, 2, 3)));
 #endif
-      ;
   void FormatV(LPCTSTR format, va_list arguments);
 
   friend bool operator==(const CString& a, const CString& b) { return a.m_text == b.m_text; }
@@ -242,7 +245,7 @@ class CPaintDC : public CDC {
 class CWnd : public CCmdTarget {
  public:
   CWnd() = default;
-  ~CWnd() override;  // detaches; never destroys a window it did not create
+  ~CWnd() override;  // detaches (and stops being the main window); never destroys the window
 
   HWND m_hWnd = nullptr;
   HWND GetSafeHwnd() const { return m_hWnd; }

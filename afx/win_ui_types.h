@@ -12,6 +12,10 @@
 #else
 #include <cstdint>
 
+#ifdef UNICODE
+#error "The headless window backend is ANSI only"
+#endif
+
 using CHAR = char;
 using TCHAR = char;
 using LPTSTR = char*;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "engine/upgrade_callbacks.h"
 #include "tool/nibflash_dlg.h"
 #include "tool/receive_thread.h"
 #include "tool/tool_state.h"
@@ -63,6 +64,16 @@ void StopReceiveThread() {
   receiveThread = nullptr;
 }
 
+// The upgrader's restart callback: asks the pen to restart and lets go of it;
+// the arrival of its interface reopens it and confirms the restart. Held as one
+// step against the device watch: a pen that comes back quickly must find its old
+// opening closed, or its arrival would be ignored and the restart never confirmed.
+void RestartPen() {
+  CSingleLock serial(&deviceLock, TRUE);
+  SendRestartCommand();
+  StopReceiveThread();
+}
+
 void CNibflashDlg::RegisterPenNotifications() {
   m_hDeviceNotify = RegisterPenInterfaceNotifications(m_hWnd);
 }
@@ -109,6 +120,7 @@ BOOL CNibflashDlg::OnDeviceChange(UINT nEventType, DWORD_PTR dwData) {
   if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) return TRUE;
   const char* name = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(dwData)->dbcc_name;
   if (nEventType == DBT_DEVICEARRIVAL) {
+    CSingleLock serial(&deviceLock, TRUE);  // not while RestartPen is letting go of the pen
     if (penHandle == nullptr) OpenAndCheckPen(name, true);
   } else if (nEventType == DBT_DEVICEREMOVECOMPLETE) {
     // Held across the test and the close: the upgrade thread may be closing the

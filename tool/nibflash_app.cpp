@@ -4,6 +4,22 @@
 
 #ifdef _WIN32
 #include <commctrl.h>
+
+namespace {
+// As the isolation-aware entry point does: the function comes from the common
+// controls library loaded at run time, while the module's activation context
+// (its manifest asks for version 6) is the active one.
+void InitCommonControlsAtRunTime() {
+  HMODULE library = ::LoadLibraryA("comctl32.dll");
+  if (library == nullptr) return;
+  using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  const auto init =
+      reinterpret_cast<InitFunction>(reinterpret_cast<void*>(::GetProcAddress(library, "InitCommonControlsEx")));
+  if (init == nullptr) return;
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES};
+  init(&controls);
+}
+}  // namespace
 #endif
 
 BEGIN_MESSAGE_MAP(CNibflashApp, CWinApp)
@@ -14,8 +30,7 @@ CNibflashApp theApp;
 
 BOOL CNibflashApp::InitInstance() {
 #ifdef _WIN32
-  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES};
-  InitCommonControlsEx(&controls);
+  InitCommonControlsAtRunTime();
 #endif
   CWinApp::InitInstance();
   SetRegistryKey(_T("Local AppWizard-Generated Applications"));

@@ -5,9 +5,7 @@
 #include "engine/firmware_upgrader.h"
 #include "engine/upgrade_callbacks.h"
 #include "engine/upgrade_tool_exception.h"
-#include "tool/device_watch.h"
 #include "tool/tool_state.h"
-#include "usb/pen_channel.h"
 
 namespace {
 
@@ -35,13 +33,6 @@ CWinThread* BeginUpgradeThread(FirmwareUpgrader& upgrader) {
   thread->m_bAutoDelete = FALSE;
   thread->ResumeThread();
   return thread;
-}
-
-// The upgrader's restart callback: ask the pen to restart and let go of it; the
-// arrival of its interface reopens it and confirms the restart.
-void RestartPen() {
-  SendRestartCommand();
-  StopReceiveThread();
 }
 
 // The upgrader's progress callback: thousandths for the dialog's timer.

@@ -24,13 +24,6 @@ namespace {
 
 using virtualpen::PenLink;
 
-constexpr DWORD kErrorNotEnoughMemory = 8;
-constexpr DWORD kErrorInvalidParameter = 87;
-constexpr DWORD kErrorInvalidHandle = 6;
-constexpr DWORD kErrorOperationAborted = 995;
-constexpr DWORD kErrorIoPending = 997;
-constexpr DWORD kErrorDeviceNotConnected = 1167;
-
 // Open links by handle value. Values are never reused, so a handle used after
 // ClosePenDriver (the receive thread may still hold it) finds nothing and fails
 // with ERROR_INVALID_HANDLE instead of reaching another opening.
@@ -73,7 +66,7 @@ DWORD Guarded(Operation operation) {
   try {
     return operation();
   } catch (const std::bad_alloc&) {
-    return kErrorNotEnoughMemory;
+    return ERROR_NOT_ENOUGH_MEMORY;
   } catch (const std::exception&) {
     return ERROR_GEN_FAILURE;
   }
@@ -84,9 +77,9 @@ DWORD TransferResult(PenLink::Result result) {
     case PenLink::Result::Ok:
       return ERROR_SUCCESS;
     case PenLink::Result::NotConnected:
-      return kErrorDeviceNotConnected;
+      return ERROR_DEVICE_NOT_CONNECTED;
     case PenLink::Result::Closed:  // closed by another thread during the call
-      return kErrorInvalidHandle;
+      return ERROR_INVALID_HANDLE;
     case PenLink::Result::TimedOut:
       break;
   }
@@ -94,9 +87,9 @@ DWORD TransferResult(PenLink::Result result) {
 }
 
 DWORD Send(HANDLE handle, const std::uint8_t* data, std::uint32_t count) {
-  if (data == nullptr && count > 0) return kErrorInvalidParameter;
+  if (data == nullptr && count > 0) return ERROR_INVALID_PARAMETER;
   const auto link = Handles().Find(handle);
-  if (!link) return kErrorInvalidHandle;
+  if (!link) return ERROR_INVALID_HANDLE;
   return Guarded([&] { return TransferResult(link->Send(data, count)); });
 }
 
@@ -163,9 +156,9 @@ HANDLE OpenPenDriver() {
 }
 
 std::uint32_t ReadDeviceDescriptor(std::uint8_t* descriptor) {
-  if (descriptor == nullptr) return kErrorInvalidParameter;
+  if (descriptor == nullptr) return ERROR_INVALID_PARAMETER;
   const auto link = Handles().Find(penHandle.load());
-  if (!link) return kErrorInvalidHandle;
+  if (!link) return ERROR_INVALID_HANDLE;
   virtualpen::DeviceDescriptor read{};
   const DWORD result = TransferResult(link->ReadDescriptor(read));
   if (result == ERROR_SUCCESS) std::memcpy(descriptor, read.data(), read.size());
@@ -185,10 +178,10 @@ std::uint32_t WritePenData(HANDLE handle, const std::uint8_t* data, std::uint32_
 }
 
 std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* received) {
-  if (received == nullptr || buffer == nullptr) return kErrorInvalidParameter;
+  if (received == nullptr || buffer == nullptr) return ERROR_INVALID_PARAMETER;
   *received = 0;
   const auto link = Handles().Find(handle);
-  if (!link) return kErrorInvalidHandle;
+  if (!link) return ERROR_INVALID_HANDLE;
   return Guarded([&]() -> DWORD {
     std::size_t count = 0;
     switch (link->Receive(buffer, PEN_RECEIVE_BUFFER_SIZE, &count)) {
@@ -196,11 +189,11 @@ std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* re
         *received = static_cast<std::uint32_t>(count);
         // An empty transfer is a failed read, with the code the Windows backend
         // gives it: neither success nor the pen's departure.
-        return count > 0 ? ERROR_SUCCESS : kErrorIoPending;
+        return count > 0 ? ERROR_SUCCESS : ERROR_IO_PENDING;
       case PenLink::Result::NotConnected:
-        return kErrorDeviceNotConnected;
+        return ERROR_DEVICE_NOT_CONNECTED;
       case PenLink::Result::Closed:
-        return kErrorOperationAborted;
+        return ERROR_OPERATION_ABORTED;
       case PenLink::Result::TimedOut:
         break;
     }

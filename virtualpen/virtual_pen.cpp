@@ -98,6 +98,11 @@ DeviceDescriptor VirtualPen::DescriptorLocked() const {
   return MakeDeviceDescriptor(kPenVendorId, m_reportedProductId, m_bcdDevice);
 }
 
+std::uint64_t VirtualPen::ModelMilliseconds() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_modelMs;
+}
+
 std::uint32_t VirtualPen::RequestCount() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_requests;
@@ -257,6 +262,7 @@ void VirtualPen::HandleFlashRequestLocked(const std::uint8_t* data, std::size_t 
   Packet packet = MakePacket(kPacketFlashResponse, NextSequenceLocked(), payload.data(), payload.size());
   if (effects.truncate && effects.truncateTo < packet.size()) packet.resize(effects.truncateTo);
 
+  m_modelMs += busyMs + effects.delayMs;
   const auto readyAt =
       std::max(Clock::now(), m_busyUntil) + afx::Scaled(Saturated(busyMs + effects.delayMs));
   m_busyUntil = readyAt;

@@ -75,6 +75,10 @@ class VirtualPen {
   bool IsOnBus() const;
   DeviceDescriptor Descriptor() const;  // bcdDevice 0x0000 in DFU mode
   std::uint32_t RequestCount() const;
+  // Product milliseconds the timing model has charged for requests so far
+  // (latency, erase and program times, injected delays): what a benchmark
+  // compares the wall time of an upgrade with.
+  std::uint64_t ModelMilliseconds() const;
   std::uint32_t RestartCount() const;
   std::size_t QueuedPackets() const;  // sent by the pen, not yet taken by a receive
   std::size_t WaitingReceives() const;  // host receives blocked on this pen (for tests to sync on)
@@ -134,6 +138,7 @@ class VirtualPen {
   Clock::time_point m_busyUntil{};
   std::uint16_t m_sequence = 0;
   std::uint32_t m_requests = 0;
+  std::uint64_t m_modelMs = 0;
   std::uint32_t m_restarts = 0;
   std::size_t m_waitingReceives = 0;
 };

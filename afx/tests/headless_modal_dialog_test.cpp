@@ -200,5 +200,14 @@ TEST_F(ModalDialogTest, ADialogWithoutParentIsModalOverTheMainWindow) {
   EXPECT_EQ(systemMenu, nullptr);
 }
 
+TEST_F(ModalDialogTest, TheMainWindowPointerNeverOutlivesItsDialog) {
+  {
+    ScriptedDialog missing(IDD_MISSING_DIALOG);  // no window, so no WM_NCDESTROY
+    theApp.m_pMainWnd = &missing;
+    EXPECT_EQ(missing.DoModal(), -1);
+  }
+  EXPECT_EQ(AfxGetMainWnd(), nullptr);
+}
+
 }  // namespace
 }  // namespace afx_test
