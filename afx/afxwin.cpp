@@ -409,10 +409,42 @@ void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 void CDialog::EndDialog(int nResult) { ::EndDialog(m_hWnd, nResult); }
 
+#ifdef _WIN32
+namespace {
+// As the framework does after WM_INITDIALOG: a top-level dialog that its
+// initialisation did not move is centred over its owner, or over the work area.
+void CenterUnlessMoved(HWND dialog, const RECT& before) {
+  RECT now{};
+  ::GetWindowRect(dialog, &now);
+  if ((::GetWindowLongW(dialog, GWL_STYLE) & WS_CHILD) != 0 || !::EqualRect(&before, &now)) return;
+  RECT area{};
+  const HWND owner = ::GetWindow(dialog, GW_OWNER);
+  if (owner != nullptr && ::IsWindowVisible(owner) && !::IsIconic(owner)) {
+    ::GetWindowRect(owner, &area);
+  } else {
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  }
+  const int x = area.left + ((area.right - area.left) - (now.right - now.left)) / 2;
+  const int y = area.top + ((area.bottom - area.top) - (now.bottom - now.top)) / 2;
+  ::SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+}  // namespace
+#endif
+
 LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   // The dialog manager sends WM_INITDIALOG to the window procedure; its result
   // decides whether the system sets the focus.
-  if (message == WM_INITDIALOG) return OnInitDialog();
+  if (message == WM_INITDIALOG) {
+#ifdef _WIN32
+    RECT before{};
+    ::GetWindowRect(m_hWnd, &before);
+    const BOOL result = OnInitDialog();
+    CenterUnlessMoved(m_hWnd, before);
+    return result;
+#else
+    return OnInitDialog();
+#endif
+  }
   return CWnd::WindowProc(message, wParam, lParam);
 }
 

@@ -10,27 +10,51 @@ bool IsShown(HWND hwnd) { return IsWindow(hwnd) && (GetWindowLongW(hwnd, GWL_STY
 
 namespace {
 
+// Callbacks are named functions: a lambda does not take the system's calling
+// convention on 32-bit x86.
+struct Search {
+  DWORD pid;
+  const std::wstring* wanted;
+  bool byClass;
+  HWND found;
+};
+
+BOOL CALLBACK CheckShownWindow(HWND hwnd, LPARAM lParam) {
+  auto* s = reinterpret_cast<Search*>(lParam);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  if (owner == s->pid && IsShown(hwnd) && *s->wanted == (s->byClass ? ClassName(hwnd) : WindowText(hwnd))) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND FindShownWindow(HDESK desktop, DWORD pid, const std::wstring& wanted, bool byClass) {
-  struct Search {
-    DWORD pid;
-    const std::wstring* wanted;
-    bool byClass;
-    HWND found;
-  } search{pid, &wanted, byClass, nullptr};
-  EnumDesktopWindows(
-      desktop,
-      [](HWND hwnd, LPARAM lParam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lParam);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == s->pid && IsShown(hwnd) && *s->wanted == (s->byClass ? ClassName(hwnd) : WindowText(hwnd))) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  Search search{pid, &wanted, byClass, nullptr};
+  EnumDesktopWindows(desktop, &CheckShownWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+struct DesktopJob {
+  wchar_t name[256];
+  const std::function<void()>* work;
+};
+
+DWORD WINAPI RunDesktopJob(void* parameter) {
+  auto* job = static_cast<DesktopJob*>(parameter);
+  // A handle of the thread's own: Wine closes a thread's desktop handle when
+  // the thread ends, and the caller's must outlive it.
+  HDESK own = OpenDesktopW(job->name, 0, FALSE, GENERIC_ALL);
+  if (own == nullptr || !SetThreadDesktop(own)) return 1;
+  (*job->work)();
+  return 0;
+}
+
+BOOL CALLBACK AddChild(HWND hwnd, LPARAM lParam) {
+  reinterpret_cast<std::vector<ChildWindow>*>(lParam)->push_back(
+      {hwnd, GetDlgCtrlID(hwnd), ClassName(hwnd), WindowText(hwnd), GetWindowLongW(hwnd, GWL_STYLE)});
+  return TRUE;
 }
 
 }  // namespace
@@ -48,19 +72,9 @@ void RunOnDesktop(HDESK desktop, const std::function<void()>& work) {
     work();
     return;
   }
-  struct Job {
-    HDESK desktop;
-    const std::function<void()>* work;
-  } job{desktop, &work};
-  HANDLE thread = CreateThread(
-      nullptr, 0,
-      [](void* parameter) -> DWORD {
-        auto* j = static_cast<Job*>(parameter);
-        if (!SetThreadDesktop(j->desktop)) return 1;
-        (*j->work)();
-        return 0;
-      },
-      &job, 0, nullptr);
+  DesktopJob job{{}, &work};
+  if (!GetUserObjectInformationW(desktop, UOI_NAME, job.name, sizeof job.name, nullptr)) return;
+  HANDLE thread = CreateThread(nullptr, 0, &RunDesktopJob, &job, 0, nullptr);
   if (thread == nullptr) return;
   // The work only reads windows and the screen: it ends promptly or not at all,
   // and `job` must outlive it either way.
@@ -72,6 +86,16 @@ HWND FindWindowOnDesktop(HDESK desktop, const wchar_t* className, const wchar_t*
   HWND found = nullptr;
   RunOnDesktop(desktop, [&] { found = FindWindowW(className, title); });
   return found;
+}
+
+void Activate(HDESK desktop, HWND hwnd) {
+  RunOnDesktop(desktop, [&] {
+    // Wine does not redraw the caption of a window that was already its
+    // thread's active one when the thread gains the foreground: ask for it.
+    if (SetForegroundWindow(hwnd) && GetForegroundWindow() == hwnd) {
+      SendMessageTimeoutW(hwnd, WM_NCACTIVATE, TRUE, 0, SMTO_NORMAL, kDeadlineMs, nullptr);
+    }
+  });
 }
 
 std::wstring WindowText(HWND hwnd) {
@@ -99,14 +123,7 @@ RECT Union(RECT a, RECT b) {
 
 std::vector<ChildWindow> Children(HWND parent) {
   std::vector<ChildWindow> children;
-  EnumChildWindows(
-      parent,
-      [](HWND hwnd, LPARAM lParam) -> BOOL {
-        reinterpret_cast<std::vector<ChildWindow>*>(lParam)->push_back(
-            {hwnd, GetDlgCtrlID(hwnd), ClassName(hwnd), WindowText(hwnd), GetWindowLongW(hwnd, GWL_STYLE)});
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&children));
+  EnumChildWindows(parent, &AddChild, reinterpret_cast<LPARAM>(&children));
   return children;
 }
 

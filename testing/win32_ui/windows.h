@@ -26,6 +26,9 @@ void RunOnDesktop(HDESK desktop, const std::function<void()>& work);
 // FindWindowW(className, title) asked from `desktop`.
 HWND FindWindowOnDesktop(HDESK desktop, const wchar_t* className, const wchar_t* title);
 
+// Makes `hwnd` the foreground window of `desktop`, as a click on it would.
+void Activate(HDESK desktop, HWND hwnd);
+
 std::wstring WindowText(HWND hwnd);
 std::wstring ClassName(HWND hwnd);
 RECT WindowRect(HWND hwnd);
