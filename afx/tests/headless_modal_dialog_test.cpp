@@ -12,37 +12,24 @@ namespace {
 CWinApp theApp;
 using ModalDialogTest = HeadlessTest;
 
-TEST_F(ModalDialogTest, ExitEndsWithIdok) {
-  ScriptedDialog dialog;
-  auto result = RunModal(dialog);
-  ASSERT_TRUE(ui::ClickButton(WaitShown(), IDOK));
-  EXPECT_EQ(result.get(), IDOK);
-  EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);
-  EXPECT_EQ(ui::FindDialog(IDD_TEST_DIALOG), nullptr);
-}
-
-TEST_F(ModalDialogTest, EnterPressesTheDefaultButton) {
-  ScriptedDialog dialog;
-  auto result = RunModal(dialog);
-  const HWND hwnd = WaitShown();
-  ASSERT_TRUE(PostMessageA(hwnd, WM_KEYDOWN, VK_RETURN, 0));
-  EXPECT_EQ(result.get(), IDOK);
-}
-
-TEST_F(ModalDialogTest, EscapeEndsWithIdcancelThroughOnCancel) {
-  ScriptedDialog dialog;
-  auto result = RunModal(dialog);
-  ASSERT_TRUE(ui::PressEscape(WaitShown()));
-  EXPECT_EQ(result.get(), IDCANCEL);
-  EXPECT_EQ(dialog.log.Count("cancel"), 1);
-}
-
-TEST_F(ModalDialogTest, CloseRequestEndsWithIdcancelThroughOnCancel) {
-  ScriptedDialog dialog;
-  auto result = RunModal(dialog);
-  ASSERT_TRUE(ui::PostClose(WaitShown()));
-  EXPECT_EQ(result.get(), IDCANCEL);
-  EXPECT_EQ(dialog.log.Count("cancel"), 1);
+// Exit and Enter end with IDOK; Escape and a close request go through OnCancel.
+TEST_F(ModalDialogTest, EachWayOutEndsWithItsResult) {
+  const struct {
+    std::function<bool(HWND)> action;
+    INT_PTR result;
+  } cases[] = {{[](HWND w) { return ui::ClickButton(w, IDOK); }, IDOK},
+               {[](HWND w) { return PostMessageA(w, WM_KEYDOWN, VK_RETURN, 0) != FALSE; }, IDOK},
+               {ui::PressEscape, IDCANCEL},
+               {ui::PostClose, IDCANCEL}};
+  for (const auto& c : cases) {
+    ScriptedDialog dialog;
+    auto result = RunModal(dialog);
+    ASSERT_TRUE(c.action(WaitShown()));
+    EXPECT_EQ(result.get(), c.result);
+    EXPECT_EQ(dialog.log.Count("cancel"), c.result == IDCANCEL ? 1 : 0);
+    EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);
+    EXPECT_EQ(ui::FindDialog(IDD_TEST_DIALOG), nullptr);
+  }
 }
 
 TEST_F(ModalDialogTest, AnOverriddenOnCancelCanKeepTheDialogOpen) {
@@ -99,39 +86,29 @@ TEST_F(ModalDialogTest, BoundControlsWorkWhileTheDialogRunsAndAreReleasedAfter) 
   EXPECT_EQ(bound, &dialog.m_progress);
   EXPECT_EQ(previous, 0);
   EXPECT_EQ(dialog.m_progress.GetSafeHwnd(), nullptr);
-  // A second run binds the new window's control.
-  dialog.onInit = [&] {
-    dialog.m_progress.SetPos(5);
-    dialog.EndDialog(dialog.m_progress.GetPos());
-  };
-  EXPECT_EQ(RunModal(dialog).get(), 5);
-}
-
-TEST_F(ModalDialogTest, TheProgressBarKeepsItsPositionInsideItsRange) {
-  ScriptedDialog dialog;
+  // A second run binds the new window's control, which keeps its position inside its range.
   std::vector<int> positions;
   dialog.onInit = [&] {
     dialog.m_progress.SetRange(0, 1000);
-    dialog.m_progress.SetPos(1500);
-    positions.push_back(dialog.m_progress.GetPos());
-    dialog.m_progress.SetPos(-3);
-    positions.push_back(dialog.m_progress.GetPos());
-    int low = -1;
-    int high = -1;
-    dialog.m_progress.GetRange(low, high);
-    positions.push_back(low);
-    positions.push_back(high);
+    for (int pos : {5, 1500, -3}) {
+      dialog.m_progress.SetPos(pos);
+      positions.push_back(dialog.m_progress.GetPos());
+    }
     dialog.EndDialog(IDOK);
   };
-  RunModal(dialog).get();
-  EXPECT_EQ(positions, (std::vector<int>{1000, 0, 0, 1000}));
+  EXPECT_EQ(RunModal(dialog).get(), IDOK);
+  EXPECT_EQ(positions, (std::vector<int>{5, 1000, 0}));
 }
 
 TEST_F(ModalDialogTest, ControlOperationsChangeWhatTheUserSees) {
   ScriptedDialog dialog;
   CString readBack;
   TCHAR buffer[6] = {};
+  const HICON icon = AfxGetApp()->LoadIcon(IDR_TEST_ICON);
+  ASSERT_NE(icon, nullptr);
   dialog.onInit = [&] {
+    dialog.SetIcon(icon, TRUE);
+    dialog.SetIcon(icon, FALSE);
     dialog.SetWindowText("Maravel Firmware Upgrade Tool - 3.18");
     dialog.GetDlgItem(IDC_T_START)->EnableWindow(TRUE);
     dialog.GetDlgItem(IDC_T_HIDDEN)->ShowWindow(SW_SHOW);
@@ -148,26 +125,12 @@ TEST_F(ModalDialogTest, ControlOperationsChangeWhatTheUserSees) {
   EXPECT_FALSE(ui::IsControlEnabled(hwnd, IDOK));
   EXPECT_FALSE(ui::ClickButton(hwnd, IDOK));
   EXPECT_EQ(ui::GetControlText(hwnd, IDC_T_STATUS), "Update complete - click Exit");
+  EXPECT_EQ(ui::GetDialogState(hwnd)->bigIcon, icon);
+  EXPECT_EQ(ui::GetDialogState(hwnd)->smallIcon, icon);
   ui::PressEscape(hwnd);
   result.get();
   EXPECT_EQ(readBack, "Update complete - click Exit");
   EXPECT_STREQ(buffer, "Marav");  // cut to the buffer, terminated
-}
-
-TEST_F(ModalDialogTest, IconsSetOnTheDialogAreKept) {
-  ScriptedDialog dialog;
-  const HICON icon = AfxGetApp()->LoadIcon(IDR_TEST_ICON);
-  ASSERT_NE(icon, nullptr);
-  dialog.onInit = [&] {
-    dialog.SetIcon(icon, TRUE);
-    dialog.SetIcon(icon, FALSE);
-  };
-  auto result = RunModal(dialog);
-  const HWND hwnd = WaitShown();
-  EXPECT_EQ(ui::GetDialogState(hwnd)->bigIcon, icon);
-  EXPECT_EQ(ui::GetDialogState(hwnd)->smallIcon, icon);
-  ui::PostClose(hwnd);
-  result.get();
 }
 
 TEST_F(ModalDialogTest, ADialogWithoutParentIsModalOverTheMainWindow) {
@@ -205,6 +168,7 @@ TEST_F(ModalDialogTest, TheMainWindowPointerNeverOutlivesItsDialog) {
     ScriptedDialog missing(IDD_MISSING_DIALOG);  // no window, so no WM_NCDESTROY
     theApp.m_pMainWnd = &missing;
     EXPECT_EQ(missing.DoModal(), -1);
+    EXPECT_TRUE(missing.log.Events().empty());
   }
   EXPECT_EQ(AfxGetMainWnd(), nullptr);
 }

@@ -56,8 +56,6 @@ class ScriptedDialog : public CDialog {
   std::function<void()> onStart;
   std::function<void()> onOther;
   std::function<void()> onPaint;
-  std::function<BOOL(CDC*)> onEraseBkgnd;
-  std::function<void(UINT, LPARAM)> onSysCommand;
   std::function<bool()> allowCancel;
   HCURSOR dragIcon = nullptr;
 
@@ -88,11 +86,7 @@ class ScriptedDialog : public CDialog {
   }
   afx_msg void OnPaint() {
     log.Add("paint");
-    if (onPaint) {
-      onPaint();
-    } else {
-      CDialog::OnPaint();
-    }
+    onPaint ? onPaint() : CDialog::OnPaint();
   }
   afx_msg HCURSOR OnQueryDragIcon() {
     log.Add("querydragicon");
@@ -108,15 +102,11 @@ class ScriptedDialog : public CDialog {
   }
   afx_msg BOOL OnEraseBkgnd(CDC* pDC) {
     log.Add(std::string("erase:") + (pDC != nullptr && pDC->GetSafeHdc() != nullptr ? "dc" : "no dc"));
-    return onEraseBkgnd ? onEraseBkgnd(pDC) : CDialog::OnEraseBkgnd(pDC);
+    return CDialog::OnEraseBkgnd(pDC);
   }
   afx_msg void OnSysCommand(UINT nID, LPARAM lParam) {
     log.Add("syscommand:" + std::to_string(nID) + ":" + std::to_string(lParam));
-    if (onSysCommand) {
-      onSysCommand(nID, lParam);
-    } else {
-      CDialog::OnSysCommand(nID, lParam);
-    }
+    CDialog::OnSysCommand(nID, lParam);
   }
   afx_msg void OnBnClickedStart() {
     log.Add("start");

@@ -2,12 +2,27 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 
 #include "afx/sync.h"
 #include "afx/thread.h"
 #include "afx/time_scale.h"
 
 namespace {
+
+// Runs `body` on a CWinThread and waits for its end.
+void RunOnThread(std::function<void()> body) {
+  CWinThread* thread = AfxBeginThread(
+      [](void* p) -> UINT {
+        (*static_cast<std::function<void()>*>(p))();
+        return 0;
+      },
+      &body, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+  thread->m_bAutoDelete = FALSE;
+  thread->ResumeThread();
+  ASSERT_EQ(thread->WaitForEnd(INFINITE), WAIT_OBJECT_0);
+  delete thread;
+}
 
 class ScaledTime : public ::testing::Test {
  protected:
@@ -54,18 +69,7 @@ TEST_F(ScaledTime, MutexIsRecursiveAndExcludesOtherThreads) {
   ASSERT_TRUE(mutex.Lock());
   ASSERT_TRUE(mutex.Lock());
   std::atomic<int> otherGot{-1};
-  CWinThread* other = AfxBeginThread(
-      [](void* p) -> UINT {
-        auto* args = static_cast<std::pair<CMutex*, std::atomic<int>*>*>(p);
-        args->second->store(args->first->Lock(100) ? 1 : 0);
-        delete args;
-        return 0;
-      },
-      new std::pair<CMutex*, std::atomic<int>*>(&mutex, &otherGot), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-  other->m_bAutoDelete = FALSE;
-  other->ResumeThread();
-  ASSERT_EQ(other->WaitForEnd(INFINITE), WAIT_OBJECT_0);
-  delete other;
+  RunOnThread([&] { otherGot = mutex.Lock(100) ? 1 : 0; });
   EXPECT_EQ(otherGot.load(), 0);
   EXPECT_TRUE(mutex.Unlock());
   EXPECT_TRUE(mutex.Unlock());
@@ -83,19 +87,10 @@ TEST_F(ScaledTime, SingleLockReleasesOnEveryPathOut) {
   CMutex mutex;
   { CSingleLock lock(&mutex, TRUE); }
   std::atomic<bool> got{false};
-  CWinThread* other = AfxBeginThread(
-      [](void* p) -> UINT {
-        auto* args = static_cast<std::pair<CMutex*, std::atomic<bool>*>*>(p);
-        args->second->store(args->first->Lock(0) != FALSE);
-        args->first->Unlock();
-        delete args;
-        return 0;
-      },
-      new std::pair<CMutex*, std::atomic<bool>*>(&mutex, &got), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-  other->m_bAutoDelete = FALSE;
-  other->ResumeThread();
-  other->WaitForEnd(INFINITE);
-  delete other;
+  RunOnThread([&] {
+    got = mutex.Lock(0) != FALSE;
+    mutex.Unlock();
+  });
   EXPECT_TRUE(got.load());
 }
 

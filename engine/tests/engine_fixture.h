@@ -4,13 +4,10 @@
 // like the receive thread) and restarts when RestartPen is called.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
+#include <future>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "afx/time_scale.h"
@@ -41,48 +38,6 @@ inline HANDLE PenHandle() {
   return &token;
 }
 
-// Hands responses to the upgrader from its own thread, in order.
-class DeliveryThread {
- public:
-  explicit DeliveryThread(FirmwareUpgrader& upgrader) : m_upgrader(upgrader), m_thread([this] { Run(); }) {}
-  ~DeliveryThread() {
-    {
-      std::lock_guard<std::mutex> guard(m_mutex);
-      m_stop = true;
-    }
-    m_changed.notify_one();
-    m_thread.join();
-  }
-  void Push(std::vector<std::uint8_t> payload) {
-    {
-      std::lock_guard<std::mutex> guard(m_mutex);
-      m_queue.push_back(std::move(payload));
-    }
-    m_changed.notify_one();
-  }
-
- private:
-  void Run() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    for (;;) {
-      m_changed.wait(lock, [this] { return m_stop || !m_queue.empty(); });
-      if (m_queue.empty()) return;
-      auto payload = std::move(m_queue.front());
-      m_queue.pop_front();
-      lock.unlock();
-      m_upgrader.DeliverResponse(payload.data(), static_cast<std::uint32_t>(payload.size()));
-      lock.lock();
-    }
-  }
-
-  FirmwareUpgrader& m_upgrader;
-  std::mutex m_mutex;
-  std::condition_variable m_changed;
-  std::deque<std::vector<std::uint8_t>> m_queue;
-  bool m_stop = false;
-  std::thread m_thread;
-};
-
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -96,25 +51,24 @@ class EngineTest : public ::testing::Test {
 
   void TearDown() override {
     scripted::Reset();
-    delivery.reset();
+    deliveries.clear();
     afx::SetTimeScale(1.0);
   }
 
   void UseImages(const std::vector<std::uint8_t>& dfu, const std::vector<std::uint8_t>& main) {
-    delivery.reset();
+    deliveries.clear();
     upgrader = std::make_unique<StepUpgrader>(dfu, main);
     upgrader->driverHandle = PenHandle();
   }
 
-  // From now on responses come from a thread of their own.
-  void DeliverFromThread() { delivery = std::make_unique<DeliveryThread>(*upgrader); }
-
-  void Deliver(const std::vector<std::uint8_t>& payload) {
-    if (delivery) {
-      delivery->Push(payload);
-    } else {
+  // Hands `payload` over on the sending thread, or from a thread of its own
+  // once `fromThread` is set (as the receive thread does).
+  void Deliver(std::vector<std::uint8_t> payload) {
+    auto deliver = [this, payload = std::move(payload)] {
       upgrader->DeliverResponse(payload.data(), static_cast<std::uint32_t>(payload.size()));
-    }
+    };
+    if (!fromThread) return deliver();
+    deliveries.push_back(std::async(std::launch::async, deliver));
   }
 
   // What the receive thread does with a DFU-mode packet.
@@ -149,7 +103,8 @@ class EngineTest : public ::testing::Test {
 
   testpen::FakePen pen;
   std::unique_ptr<StepUpgrader> upgrader;
-  std::unique_ptr<DeliveryThread> delivery;
+  bool fromThread = false;
+  std::vector<std::future<void>> deliveries;  // the sending thread's only
   // How the pen answers one request; tests replace it to drop or alter answers.
   std::function<void(const std::vector<std::uint8_t>&)> respond;
   bool penComesBack = true;

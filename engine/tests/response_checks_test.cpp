@@ -15,20 +15,6 @@ class ResponseChecks : public EngineTest {
   }
 };
 
-TEST_F(ResponseChecks, StatusAndCommandNames) {
-  EXPECT_STREQ(FirmwareUpgrader::StatusName(0x00), "FA_STATUS_OK");
-  EXPECT_STREQ(FirmwareUpgrader::StatusName(0x5E), "FA_STATUS_SYNTAX_ERROR");
-  EXPECT_STREQ(FirmwareUpgrader::StatusName(0xAE), "FA_STATUS_ADDRESS_ERROR");
-  EXPECT_STREQ(FirmwareUpgrader::StatusName(0xCE), "FA_STATUS_CHECKSUM_ERROR");
-  EXPECT_STREQ(FirmwareUpgrader::StatusName(0xFE), "FA_STATUS_FLASH_OP_ERROR");
-  EXPECT_STREQ(FirmwareUpgrader::StatusName(0x01), "??");
-  EXPECT_STREQ(FirmwareUpgrader::StatusName(0xFF), "??");
-  EXPECT_STREQ(FirmwareUpgrader::CommandName(0xF0), "FA_CMD_FLASH_READ");
-  EXPECT_STREQ(FirmwareUpgrader::CommandName(0xF8), "FA_CMD_FLASH_WRITE");
-  EXPECT_STREQ(FirmwareUpgrader::CommandName(0xFE), "FA_CMD_FLASH_ERASE");
-  EXPECT_STREQ(FirmwareUpgrader::CommandName(0xFA), "??");
-}
-
 TEST_F(ResponseChecks, BadStatusNamesTheCommandSentAndIsNotRetried) {
   AnswerWith(MakeResponse(0xCE, 0xF8, 0x7000, 4));
   EXPECT_EQ(FailureOf([&] { upgrader->WriteFlash(Bytes(4, 0), 0, 4, 0x7000); }),
@@ -40,38 +26,33 @@ TEST_F(ResponseChecks, BadStatusNamesTheCommandSentAndIsNotRetried) {
   EXPECT_EQ(scripted::Sent().size(), 3u);
 }
 
-TEST_F(ResponseChecks, StatusIsJudgedBeforeTheEcho) {
-  AnswerWith(MakeResponse(0x5E, 0xFE, 0x9999, 1));
-  EXPECT_EQ(FailureOf([&] { upgrader->ReadFlash(0x4000, 16); }), "FA_CMD_FLASH_READ failed: FA_STATUS_SYNTAX_ERROR");
-}
-
-TEST_F(ResponseChecks, EchoIsJudgedBeforeAddressAndSize) {
-  AnswerWith(MakeResponse(0, 0xF8, 0x9999, 1));
-  EXPECT_EQ(FailureOf([&] { upgrader->EraseFlashSector(0x8000); }), "Command response out of sync");
-}
-
-TEST_F(ResponseChecks, AddressOrSizeDifferingFromTheRequestIsRejected) {
-  AnswerWith(MakeResponse(0, 0xFE, 0x9000, 4096));
-  EXPECT_EQ(FailureOf([&] { upgrader->EraseFlashSector(0x8000); }), "Bad address or size in response");
-  AnswerWith(MakeResponse(0, 0xFE, 0x8000, 1024));
-  EXPECT_EQ(FailureOf([&] { upgrader->EraseFlashSector(0x8000); }), "Bad address or size in response");
-  // The size field is 16 bits wide: 0x11000 must not pass as 0x1000.
-  AnswerWith(MakeResponse(0, 0xF0, 0x4000, 0x1000, Bytes(0x1000, 0)));
-  EXPECT_EQ(FailureOf([&] { upgrader->ReadFlash(0x4000, 0x11000); }), "Bad address or size in response");
-}
-
-TEST_F(ResponseChecks, ReadChecksumMustBringTheSumToZero) {
-  auto payload = MakeResponse(0, 0xF0, 0x4000, 16, Bytes(16, 0x21));
-  payload.back() ^= 0x01;
-  AnswerWith(payload);
-  EXPECT_EQ(FailureOf([&] { upgrader->ReadFlash(0x4000, 16); }), "Checksum error in read response");
-}
-
-TEST_F(ResponseChecks, AllZeroDataWithZeroChecksumPasses) {
-  const auto payload = MakeResponse(0, 0xF0, 0x20000, 1024, Bytes(1024, 0));
-  ASSERT_EQ(Bytes(payload.end() - 4, payload.end()), Bytes(4, 0));
-  AnswerWith(payload);
-  EXPECT_EQ(FailureOf([&] { upgrader->ReadFlash(0x20000, 1024); }), "");
+// Each check in its order: a response failing several is named for the first.
+TEST_F(ResponseChecks, ChecksComeInOrderStatusEchoAddressSizeChecksum) {
+  auto badChecksum = MakeResponse(0, 0xF0, 0x4000, 16, Bytes(16, 0x21));
+  badChecksum.back() ^= 0x01;
+  const struct {
+    Bytes answer;
+    std::function<void()> command;
+    const char* failure;
+  } cases[] = {
+      {MakeResponse(0x5E, 0xFE, 0x9999, 1), [this] { upgrader->ReadFlash(0x4000, 16); },
+       "FA_CMD_FLASH_READ failed: FA_STATUS_SYNTAX_ERROR"},
+      {MakeResponse(0, 0xF8, 0x9999, 1), [this] { upgrader->EraseFlashSector(0x8000); }, "Command response out of sync"},
+      {MakeResponse(0, 0xFE, 0x9000, 4096), [this] { upgrader->EraseFlashSector(0x8000); },
+       "Bad address or size in response"},
+      {MakeResponse(0, 0xFE, 0x8000, 1024), [this] { upgrader->EraseFlashSector(0x8000); },
+       "Bad address or size in response"},
+      // The size field is 16 bits wide: 0x11000 must not pass as 0x1000.
+      {MakeResponse(0, 0xF0, 0x4000, 0x1000, Bytes(0x1000, 0)), [this] { upgrader->ReadFlash(0x4000, 0x11000); },
+       "Bad address or size in response"},
+      {badChecksum, [this] { upgrader->ReadFlash(0x4000, 16); }, "Checksum error in read response"},
+      // All-zero data has an all-zero checksum.
+      {MakeResponse(0, 0xF0, 0x20000, 1024, Bytes(1024, 0)), [this] { upgrader->ReadFlash(0x20000, 1024); }, ""},
+  };
+  for (const auto& c : cases) {
+    AnswerWith(c.answer);
+    EXPECT_EQ(FailureOf(c.command), c.failure);
+  }
 }
 
 // The buffer still holds the full answer to the first read. A truncated second

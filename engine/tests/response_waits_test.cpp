@@ -57,15 +57,4 @@ TEST_F(ResponseWaits, LateAnswerToAnEarlierCommandFailsTheNextOne) {
   EXPECT_EQ(FailureOf([&] { upgrader->ReadFlash(0x8400, 1024); }), "Bad address or size in response");
 }
 
-TEST_F(ResponseWaits, AnswersFromAnotherThreadAreSeen) {
-  afx::SetTimeScale(1.0);  // the waits must not run out while the other thread is scheduled
-  DeliverFromThread();
-  pen.Load(0x4000, Bytes(16, 0x66));
-  for (int i = 0; i < 50; ++i) {
-    upgrader->EraseFlashSector(0x9000);
-    upgrader->ReadFlash(0x4000, 16);
-  }
-  EXPECT_EQ(scripted::Sent().size(), 100u);
-}
-
 }  // namespace

@@ -151,7 +151,7 @@ TEST_F(UpgradePaths, BootControlWordIsWrittenOnlyAfterTheMainImageVerified) {
 
 TEST_F(UpgradePaths, WholeUpgradeWithResponsesFromAnotherThread) {
   afx::SetTimeScale(1.0);  // no wait may run out while the delivering thread is scheduled
-  DeliverFromThread();
+  fromThread = true;
   const Bytes identity = pen.Read(0x4000, 0x3000);
   upgrader->Upgrade();
   ExpectProgressEndsAt(kStartingTotal - kDfuSize);  // an erased DFU region differs at chunk 0

@@ -5,15 +5,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes MainWithTag(std::uint8_t f, std::uint8_t w, std::uint8_t minor, std::uint8_t major) {
-  Bytes image(1024, 0);
-  image[32] = f;
-  image[33] = w;
-  image[34] = minor;
-  image[35] = major;
-  return image;
-}
-
 TEST(VersionText, EmbeddedImagesAreCopiedAndGiveTheirVersion) {
   FirmwareUpgrader upgrader;
   EXPECT_STREQ(upgrader.version, "3.18");
@@ -22,23 +13,23 @@ TEST(VersionText, EmbeddedImagesAreCopiedAndGiveTheirVersion) {
   EXPECT_EQ(upgrader.driverHandle.load(), nullptr);
 }
 
-TEST(VersionText, MajorInDecimalMinorInTwoHexDigits) {
-  EXPECT_STREQ(FirmwareUpgrader(Bytes(), MainWithTag('F', 'W', 0x05, 3)).version, "3.05");
-  EXPECT_STREQ(FirmwareUpgrader(Bytes(), MainWithTag('F', 'W', 0xAB, 12)).version, "12.ab");
-}
-
-TEST(VersionText, LongerTextIsCutToFiveCharacters) {
-  EXPECT_STREQ(FirmwareUpgrader(Bytes(), MainWithTag('F', 'W', 0x18, 100)).version, "100.1");
-  EXPECT_STREQ(FirmwareUpgrader(Bytes(), MainWithTag('F', 'W', 0xFF, 255)).version, "255.f");
-}
-
-TEST(VersionText, ImageWithoutTheTagGivesError) {
-  EXPECT_STREQ(FirmwareUpgrader(Bytes(), MainWithTag('F', 'V', 0x18, 3)).version, "ERROR");
-  EXPECT_STREQ(FirmwareUpgrader(Bytes(), MainWithTag('f', 'W', 0x18, 3)).version, "ERROR");
-  Bytes cutShort(34, 0);  // tag present, version bytes missing
-  cutShort[32] = 'F';
-  cutShort[33] = 'W';
-  EXPECT_STREQ(FirmwareUpgrader(Bytes(), cutShort).version, "ERROR");
+// Major in decimal, minor in two hex digits, cut to five characters; "ERROR"
+// without the "FW" tag or when the image ends before the version bytes.
+TEST(VersionText, TextForEachTag) {
+  const struct {
+    Bytes tag;
+    std::size_t imageSize;
+    const char* text;
+  } cases[] = {{{'F', 'W', 0x05, 3}, 1024, "3.05"},    {{'F', 'W', 0xAB, 12}, 1024, "12.ab"},
+               {{'F', 'W', 0x18, 100}, 1024, "100.1"}, {{'F', 'W', 0xFF, 255}, 1024, "255.f"},
+               {{'F', 'V', 0x18, 3}, 1024, "ERROR"},   {{'f', 'W', 0x18, 3}, 1024, "ERROR"},
+               {{'F', 'W', 0x18, 3}, 34, "ERROR"}};
+  for (const auto& c : cases) {
+    Bytes image(1024, 0);
+    std::copy(c.tag.begin(), c.tag.end(), image.begin() + 32);
+    image.resize(c.imageSize);
+    EXPECT_STREQ(FirmwareUpgrader(Bytes(), image).version, c.text) << c.text;
+  }
 }
 
 }  // namespace

@@ -106,17 +106,6 @@ TEST_F(VirtualPenUpgrade, OlderPenWithDifferingDfuRegionIsFullyUpgraded) {
   EXPECT_EQ(harness->Openings(), 3);
 }
 
-TEST_F(VirtualPenUpgrade, PenWithCurrentDfuRegionIsUpgradedWithoutRewritingIt) {
-  PenOptions options;
-  options.differingDfuChunk = virtualpen::kIdenticalDfu;
-  auto pen = PlugPen(options);
-  StartWatching();
-  ASSERT_EQ(Upgrade(), "");
-  ExpectUpgraded(*pen);
-  // identity, 34 compared, DFU header, erase; 88 erases, 222 writes, 222 verified, main header, erase, write
-  EXPECT_EQ(pen->RequestCount(), 1u + 34 + 1 + 1 + 88 + 222 + 222 + 1 + 1 + 1);
-}
-
 TEST_F(VirtualPenUpgrade, PenAlreadyInDfuModeIsUpgradedWithOneRestart) {
   PenOptions options;
   options.startInDfuMode = true;  // as a run that failed after the DFU restart leaves it
@@ -149,15 +138,6 @@ TEST_F(VirtualPenUpgrade, SilentPenFailsBeforeAnythingIsWritten) {
   EXPECT_EQ(pen->ReadFlash(0, 0x80000), flashBefore);
 }
 
-TEST_F(VirtualPenUpgrade, BadStatusStopsTheUpgradeWithTheCommandAndStatus) {
-  auto pen = PlugPen();
-  pen->AddFault(RequestFault{RequestFaultKind::CorruptStatus, 10, 1, 0xFE});  // the first DFU erase
-  StartWatching();
-  EXPECT_EQ(Upgrade(), "FA_CMD_FLASH_ERASE failed: FA_STATUS_FLASH_OP_ERROR");
-  EXPECT_EQ(pen->RequestCount(), 10u);
-  EXPECT_EQ(pen->ReadFlash(0x7000, 4), (Bytes{0x00, 0x80, 0x02, 0x80}));  // still boots the old firmware
-}
-
 TEST_F(VirtualPenUpgrade, PenGoneMidWriteIsLeftInDfuModeAndFinishedAfterReplugging) {
   afx::SetTimeScale(0.1);
   auto pen = PlugPen();
@@ -176,33 +156,31 @@ TEST_F(VirtualPenUpgrade, PenGoneMidWriteIsLeftInDfuModeAndFinishedAfterRepluggi
   ExpectUpgraded(*pen);
 }
 
-TEST_F(VirtualPenUpgrade, PenNeverBackAfterRestartFailsWithinTheLimit) {
+// A pen that does not come back as itself in DFU mode fails within the limit.
+struct RestartCase {
+  RestartFaultKind kind;
+  std::uint16_t productId;
+  const char* failure;
+  bool onBus, open;
+};
+class VirtualPenRestartFaults : public VirtualPenUpgrade, public ::testing::WithParamInterface<RestartCase> {};
+
+TEST_P(VirtualPenRestartFaults, FailWithinTheLimit) {
   afx::SetTimeScale(0.05);
   auto pen = PlugPen();
-  pen->AddFault(RestartFault{RestartFaultKind::NeverReturn, 1, 0});
+  pen->AddFault(RestartFault{GetParam().kind, 1, GetParam().productId});
   StartWatching();
-  EXPECT_EQ(Upgrade(), "Device did not restart");
-  EXPECT_FALSE(pen->IsOnBus());
-  EXPECT_FALSE(harness->IsOpen());
+  EXPECT_EQ(Upgrade(), GetParam().failure);
+  EXPECT_EQ(pen->IsOnBus(), GetParam().onBus);
+  EXPECT_EQ(harness->IsOpen(), GetParam().open);
 }
 
-TEST_F(VirtualPenUpgrade, PenBackWithoutDfuAnnouncementFails) {
-  afx::SetTimeScale(0.05);
-  auto pen = PlugPen();
-  pen->AddFault(RestartFault{RestartFaultKind::NoDfuAnnouncement, 1, 0});
-  StartWatching();
-  EXPECT_EQ(Upgrade(), "Device did not restart in DFU mode");
-  EXPECT_TRUE(harness->IsOpen());
-}
-
-TEST_F(VirtualPenUpgrade, PenBackAsAnotherProductDoesNotCountAsRestarted) {
-  afx::SetTimeScale(0.05);
-  auto pen = PlugPen();
-  pen->AddFault(RestartFault{RestartFaultKind::ForeignProduct, 1, 0x0205});
-  StartWatching();
-  EXPECT_EQ(Upgrade(), "Device did not restart");
-  EXPECT_TRUE(pen->IsOnBus());
-  EXPECT_FALSE(harness->IsOpen());
-}
+INSTANTIATE_TEST_SUITE_P(Kinds, VirtualPenRestartFaults,
+                         ::testing::Values(RestartCase{RestartFaultKind::NeverReturn, 0, "Device did not restart", false, false},
+                                           RestartCase{RestartFaultKind::NoDfuAnnouncement, 0,
+                                                       "Device did not restart in DFU mode", true, true},
+                                           // back as another product
+                                           RestartCase{RestartFaultKind::ForeignProduct, 0x0205,
+                                                       "Device did not restart", true, false}));
 
 }  // namespace

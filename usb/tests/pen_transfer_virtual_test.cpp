@@ -90,7 +90,12 @@ TEST_F(Transfers, MissingHandleGives99ForSendsAndAnErrorOtherwise) {
 TEST_F(Transfers, EveryOperationOnAnUnpluggedPenGives1167EvenAfterItIsBack) {
   auto pen = bus->PlugNewPen();
   penHandle = Open();
-  bus->Unplug(pen);
+  Receive(penHandle);
+  {
+    WaitingReceive waiting(penHandle, *pen);
+    bus->Unplug(pen);
+    EXPECT_EQ(waiting.Result().result, kNotConnected);
+  }
   for (int pass = 0; pass < 2; ++pass) {
     EXPECT_EQ(SendIdentityRead(penHandle), kNotConnected);
     EXPECT_EQ(SendRestartCommand(), kNotConnected);
@@ -101,16 +106,6 @@ TEST_F(Transfers, EveryOperationOnAnUnpluggedPenGives1167EvenAfterItIsBack) {
     EXPECT_EQ(read.received, 0u);
     ASSERT_TRUE(bus->Plug(pen));  // the old handle belongs to the opening that went
   }
-  ClosePenDriver(penHandle);
-}
-
-TEST_F(Transfers, AWaitingReceiveCompletesWith1167WhenThePenIsUnplugged) {
-  auto pen = bus->PlugNewPen();
-  penHandle = Open();
-  Receive(penHandle);
-  WaitingReceive waiting(penHandle, *pen);
-  bus->Unplug(pen);
-  EXPECT_EQ(waiting.Result().result, kNotConnected);
   ClosePenDriver(penHandle);
 }
 

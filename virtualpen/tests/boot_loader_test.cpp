@@ -88,13 +88,5 @@ TEST_F(BootLoader, RestartAfterWritingTheBootWordComesBackInTheNewMainFirmware) 
   EXPECT_EQ(TextOf(NextPacket(*bus->Open())), "Pen ready: firmware 3.18");
 }
 
-TEST_F(BootLoader, FunctionButtonHeldThroughARestartBringsDfuMode) {
-  auto pen = PlugAndOpen();
-  pen->SetFunctionButtonHeld(true);
-  Restart();
-  ASSERT_TRUE(bus->WaitUntilIdle(kPatience));
-  EXPECT_EQ(pen->Mode(), PenMode::DfuMode);
-}
-
 }  // namespace
 }  // namespace virtualpen::testing

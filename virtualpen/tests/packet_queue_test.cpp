@@ -68,19 +68,5 @@ TEST_F(PacketQueue, ResponseIsReadyOnlyAfterLatencyAndFlashTime) {
   }
 }
 
-TEST_F(PacketQueue, ABusyPenAnswersLaterRequestsBehindEarlierOnes) {
-  auto pen = PlugAndOpen();
-  pen->SetTiming({100000000, 0, 0});  // 100 s of real time: never within this test
-  const Bytes request = ReadRequest(0x4000, 16);
-  ASSERT_EQ(link->Send(request.data(), request.size()), PenLink::Result::Ok);
-  pen->SetTiming({});
-  ASSERT_EQ(link->Send(request.data(), request.size()), PenLink::Result::Ok);
-  Bytes buffer(1060);
-  std::size_t received = 0;
-  EXPECT_EQ(link->Receive(buffer.data(), buffer.size(), &received, std::chrono::milliseconds(1)),
-            PenLink::Result::TimedOut);
-  EXPECT_EQ(pen->QueuedPackets(), 2u);
-}
-
 }  // namespace
 }  // namespace virtualpen::testing

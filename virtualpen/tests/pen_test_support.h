@@ -59,7 +59,6 @@ struct Response {
   std::uint32_t address = 0;
   std::uint16_t size = 0;
   Bytes data;
-  std::uint32_t checksum = 0;
   bool checksumOk = false;
 };
 
@@ -75,8 +74,7 @@ inline Response Parse(Bytes packet) {
   response.size = static_cast<std::uint16_t>(GetLittle(p, 14, 2));
   if (p.size() >= 16u + response.size + 4u && response.size > 0) {
     response.data.assign(p.begin() + 16, p.begin() + 16 + response.size);
-    response.checksum = GetLittle(p, 16u + response.size, 4);
-    std::uint32_t sum = response.checksum;
+    std::uint32_t sum = GetLittle(p, 16u + response.size, 4);
     for (const auto byte : response.data) sum += byte;
     response.checksumOk = sum == 0;
   }

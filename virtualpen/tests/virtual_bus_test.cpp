@@ -113,8 +113,7 @@ TEST_F(VirtualBusBehaviour, UnplugDuringARestartCancelsTheReturn) {
 }
 
 TEST_F(VirtualBusBehaviour, ShutsDownCleanlyWithPendingRestartsAndOpenLinks) {
-  Listener listener;
-  bus->Subscribe(listener.Callback());
+  bus->Subscribe([](DeviceEvent, const std::string&) {});
   auto restarting = PlugAndOpen();
   restarting->SetRestartDelay(100000000);
   Restart();

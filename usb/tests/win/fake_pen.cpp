@@ -1,15 +1,9 @@
 #include "usb/tests/win/fake_pen.h"
 
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-
 #include <setupapi.h>
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "usb/pen_channel.h"
@@ -188,32 +182,3 @@ DWORD FakePenControl(HANDLE handle, DWORD code, const std::vector<std::uint8_t>&
   CloseHandle(overlapped.hEvent);
   return result;
 }
-
-CapturedStdout::CapturedStdout() {
-  char directory[MAX_PATH] = {};
-  char file[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, directory);
-  GetTempFileNameA(directory, "out", 0, file);
-  m_path = file;
-  std::fflush(stdout);
-  m_saved = _dup(1);
-  m_file = _open(m_path.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
-  _dup2(m_file, 1);
-}
-
-std::string CapturedStdout::Finish() {
-  if (m_saved < 0) return {};
-  std::fflush(stdout);
-  _dup2(m_saved, 1);
-  _close(m_saved);
-  _close(m_file);
-  m_saved = -1;
-  std::ifstream in(m_path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  in.close();
-  std::remove(m_path.c_str());
-  return text.str();
-}
-
-CapturedStdout::~CapturedStdout() { Finish(); }

@@ -64,20 +64,3 @@ class FakePenDriver {
 // Issues one private control request on an overlapped handle and waits for it.
 DWORD FakePenControl(HANDLE handle, DWORD code, const std::vector<std::uint8_t>& input = {},
                      DWORD* output = nullptr);
-
-// Everything the process writes to standard output (fd 1) while it lives.
-class CapturedStdout {
- public:
-  CapturedStdout();
-  CapturedStdout(const CapturedStdout&) = delete;
-  CapturedStdout& operator=(const CapturedStdout&) = delete;
-  ~CapturedStdout();
-
-  // Ends the capture and returns what was written.
-  std::string Finish();
-
- private:
-  int m_saved = -1;
-  int m_file = -1;
-  std::string m_path;
-};

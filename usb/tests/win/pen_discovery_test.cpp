@@ -20,9 +20,9 @@ class PenDiscoveryTest : public ::testing::Test {
 
   // Opens with stdout captured; the handle is closed again at once.
   std::string OpenAndCapture(bool* opened) {
-    CapturedStdout out;
+    ::testing::internal::CaptureStdout();
     HANDLE handle = OpenPenDriver();
-    std::string text = out.Finish();
+    std::string text = ::testing::internal::GetCapturedStdout();
     *opened = handle != nullptr;
     ClosePenDriver(handle);
     return text;

@@ -44,18 +44,20 @@ struct ReceiveResult {
   Bytes bytes;
 };
 
+ReceiveResult Receive(HANDLE handle) {
+  ReceiveResult result;
+  std::uint8_t buffer[PEN_RECEIVE_BUFFER_SIZE];
+  std::uint32_t received = 0xDEAD;
+  result.code = ReadPenData(handle, buffer, &received);
+  result.bytes.assign(buffer, buffer + (received <= sizeof(buffer) ? received : 0));
+  return result;
+}
+
 // A ReadPenData on its own thread, as the receive thread issues it.
 class BackgroundReceive {
  public:
   explicit BackgroundReceive(HANDLE handle)
-      : m_handle(handle), m_result(std::async(std::launch::async, [handle] {
-          ReceiveResult result;
-          std::uint8_t buffer[PEN_RECEIVE_BUFFER_SIZE];
-          std::uint32_t received = 0xDEAD;
-          result.code = ReadPenData(handle, buffer, &received);
-          result.bytes.assign(buffer, buffer + (received <= sizeof(buffer) ? received : 0));
-          return result;
-        })) {}
+      : m_handle(handle), m_result(std::async(std::launch::async, [handle] { return Receive(handle); })) {}
   BackgroundReceive(const BackgroundReceive&) = delete;
   BackgroundReceive& operator=(const BackgroundReceive&) = delete;
   ~BackgroundReceive() {
@@ -158,9 +160,9 @@ class FakePenTransferTest : public PenTransferTest {
     ASSERT_TRUE(s_pen->ok());
     ASSERT_TRUE(s_driver->ok()) << s_driver->error();
     PenTransferTest::SetUp();
-    CapturedStdout quiet;
+    ::testing::internal::CaptureStdout();
     m_handle = OpenPenDriver();
-    quiet.Finish();
+    ::testing::internal::GetCapturedStdout();
     ASSERT_NE(m_handle, nullptr);
     penHandle = m_handle;
     ASSERT_EQ(FakePenControl(m_handle, IOCTL_FAKE_RESET), 0u);
@@ -183,14 +185,7 @@ class FakePenTransferTest : public PenTransferTest {
     return pending == count;
   }
 
-  ReceiveResult Receive() {
-    ReceiveResult result;
-    std::uint8_t buffer[PEN_RECEIVE_BUFFER_SIZE];
-    std::uint32_t received = 0;
-    result.code = ReadPenData(m_handle, buffer, &received);
-    result.bytes.assign(buffer, buffer + received);
-    return result;
-  }
+  ReceiveResult Receive() { return ::Receive(m_handle); }
 
   HANDLE m_handle = nullptr;
   static std::unique_ptr<RegisteredPenInterface> s_pen;
