@@ -151,6 +151,9 @@ void CNibflashDlg::OnBnClickedDbg() {
 }
 
 void CNibflashDlg::OnTimer(UINT_PTR) {
+  // Read before the progress: the thread stores its last progress before it
+  // sets upgradeDone, so a tick that sees the upgrade done also shows 100%.
+  const bool done = upgradeDone;
   if (upgradeFailed) {
     KillTimer(UPGRADE_TIMER_ID);
     ShowUpgradeFailed();
@@ -159,7 +162,7 @@ void CNibflashDlg::OnTimer(UINT_PTR) {
   percent.Format("%d%%", static_cast<int>(progressPermille / 10));
   SetStatusText(percent);
   m_progress.SetPos(progressPermille);
-  if (upgradeDone) {
+  if (done) {
     KillTimer(UPGRADE_TIMER_ID);
     ShowUpgradeComplete();
   }
