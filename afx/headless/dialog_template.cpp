@@ -7,64 +7,10 @@
 #include <cctype>
 #include <cstring>
 
-#include "afx/headless/resources.h"
+#include "afx/headless/resource_reader.h"
 
 namespace afx::headless {
 namespace {
-
-class Cursor {
- public:
-  Cursor(const unsigned char* data, std::size_t size) : m_data(data), m_size(size) {}
-  bool Word(WORD& value) {
-    if (m_offset > m_size || m_size - m_offset < 2) return false;
-    value = static_cast<WORD>(m_data[m_offset] | (m_data[m_offset + 1] << 8));
-    m_offset += 2;
-    return true;
-  }
-  bool Short(LONG& value) {
-    WORD word = 0;
-    if (!Word(word)) return false;
-    value = static_cast<std::int16_t>(word);
-    return true;
-  }
-  bool Dword(DWORD& value) {
-    WORD low = 0;
-    WORD high = 0;
-    if (!Word(low) || !Word(high)) return false;
-    value = low | (static_cast<DWORD>(high) << 16);
-    return true;
-  }
-  bool Skip(std::size_t count) {
-    if (m_offset > m_size || m_size - m_offset < count) return false;
-    m_offset += count;
-    return true;
-  }
-  void AlignDword() { m_offset = (m_offset + 3) & ~static_cast<std::size_t>(3); }
-  bool String(std::string& text) {
-    std::u16string wide;
-    for (WORD c = 0;;) {
-      if (!Word(c)) return false;
-      if (c == 0) break;
-      wide += static_cast<char16_t>(c);
-    }
-    text = Utf16ToUtf8(wide.data(), wide.size());
-    return true;
-  }
-  // sz_Or_Ord: 0x0000 (none), 0xFFFF followed by an ordinal, or a string.
-  bool StringOrOrdinal(std::string& text, WORD& ordinal) {
-    WORD first = 0;
-    if (!Word(first)) return false;
-    if (first == 0) return true;
-    if (first == 0xFFFF) return Word(ordinal);
-    m_offset -= 2;
-    return String(text);
-  }
-
- private:
-  const unsigned char* m_data;
-  std::size_t m_size;
-  std::size_t m_offset = 0;
-};
 
 const char* PredefinedClass(WORD ordinal) {
   switch (ordinal) {
@@ -99,7 +45,7 @@ std::string CanonicalClass(const std::string& name) {
   return name;
 }
 
-bool ReadRect(Cursor& cursor, RECT& rect) {
+bool ReadRect(ResourceReader& cursor, RECT& rect) {
   LONG x = 0;
   LONG y = 0;
   LONG cx = 0;
@@ -112,7 +58,7 @@ bool ReadRect(Cursor& cursor, RECT& rect) {
 }  // namespace
 
 std::optional<DialogTemplate> ParseDialogTemplate(const unsigned char* data, std::size_t size) {
-  Cursor cursor(data, size);
+  ResourceReader cursor(data, size);
   DialogTemplate dialog;
   WORD version = 0;
   WORD signature = 0;
@@ -123,7 +69,7 @@ std::optional<DialogTemplate> ParseDialogTemplate(const unsigned char* data, std
     DWORD helpId = 0;
     if (!cursor.Dword(helpId) || !cursor.Dword(dialog.exStyle) || !cursor.Dword(dialog.style)) return std::nullopt;
   } else {
-    cursor = Cursor(data, size);
+    cursor = ResourceReader(data, size);
     if (!cursor.Dword(dialog.style) || !cursor.Dword(dialog.exStyle)) return std::nullopt;
   }
   std::string menu;

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+#include "afx/headless/resource_reader.h"
+
 namespace afx::headless {
 namespace {
 
@@ -31,45 +33,12 @@ std::vector<Resource>& Registry() {
   return registry;
 }
 
-class Reader {
- public:
-  Reader(const unsigned char* data, std::size_t size) : m_data(data), m_size(size) {}
-  bool Has(std::size_t count) const { return m_offset <= m_size && count <= m_size - m_offset; }
-  std::size_t Offset() const { return m_offset; }
-  void Seek(std::size_t offset) { m_offset = offset; }
-  bool Word(WORD& value) {
-    if (!Has(2)) return false;
-    value = static_cast<WORD>(m_data[m_offset] | (m_data[m_offset + 1] << 8));
-    m_offset += 2;
-    return true;
-  }
-  bool Dword(DWORD& value) {
-    WORD low = 0;
-    WORD high = 0;
-    if (!Word(low) || !Word(high)) return false;
-    value = low | (static_cast<DWORD>(high) << 16);
-    return true;
-  }
-  // An ordinal (0xFFFF, n) or a zero-terminated UTF-16 name.
-  bool Id(ResourceId& id) {
-    WORD first = 0;
-    if (!Word(first)) return false;
-    if (first == 0xFFFF) return Word(id.ordinal);
-    std::u16string text;
-    for (WORD c = first; c != 0;) {
-      text += static_cast<char16_t>(c);
-      if (!Word(c)) return false;
-    }
-    id.name = Utf16ToUtf8(text.data(), text.size());
-    for (char& c : id.name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return true;
-  }
-
- private:
-  const unsigned char* m_data;
-  std::size_t m_size;
-  std::size_t m_offset = 0;
-};
+// A type or name in a .res entry header: an ordinal, or a name compared upper-cased.
+bool ReadId(ResourceReader& reader, ResourceId& id) {
+  if (!reader.StringOrOrdinal(id.name, id.ordinal)) return false;
+  for (char& c : id.name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return true;
+}
 
 std::size_t AlignDword(std::size_t offset) { return (offset + 3) & ~static_cast<std::size_t>(3); }
 
@@ -121,14 +90,14 @@ bool RegisterResources(const unsigned char* data, std::size_t size) {
   // Each entry: DataSize, HeaderSize, TYPE, NAME, (align), DataVersion,
   // MemoryFlags, LanguageId, Version, Characteristics, then the data, aligned.
   std::vector<Resource> found;
-  Reader reader(data, size);
+  ResourceReader reader(data, size);
   while (reader.Has(1)) {
     const std::size_t start = reader.Offset();
     DWORD dataSize = 0;
     DWORD headerSize = 0;
     Resource resource;
-    if (!reader.Dword(dataSize) || !reader.Dword(headerSize) || !reader.Id(resource.type) ||
-        !reader.Id(resource.name)) {
+    if (!reader.Dword(dataSize) || !reader.Dword(headerSize) || !ReadId(reader, resource.type) ||
+        !ReadId(reader, resource.name)) {
       return false;
     }
     if (headerSize < reader.Offset() - start || !reader.Has(0)) return false;
@@ -158,7 +127,7 @@ std::optional<ResourceData> FindResource(LPCSTR name, LPCSTR type) {
 std::optional<std::string> LoadStringResource(UINT id) {
   const auto block = FindResource(MAKEINTRESOURCE((id >> 4) + 1), RT_STRING);
   if (!block) return std::nullopt;
-  Reader reader(block->data, block->size);
+  ResourceReader reader(block->data, block->size);
   for (UINT index = 0; index < 16; ++index) {
     WORD length = 0;
     if (!reader.Word(length)) return std::nullopt;
