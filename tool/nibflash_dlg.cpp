@@ -120,6 +120,11 @@ void CNibflashDlg::OnBnClickedStart() {
       AfxMessageBox(kWrongDeviceText, MB_OK | MB_ICONEXCLAMATION);
       return;
     }
+    if (m_upgradeThread != nullptr) {  // the previous run: its outcome was seen, so it has ended or is ending
+      m_upgradeThread->WaitForEnd(INFINITE);
+      delete m_upgradeThread;
+      m_upgradeThread = nullptr;
+    }
     UpdateDeviceState(false);
     if (CWnd* exit = GetDlgItem(IDOK)) exit->EnableWindow(FALSE);
     // A previous run's outcome must not end this one at its first tick.
@@ -127,10 +132,6 @@ void CNibflashDlg::OnBnClickedStart() {
     upgradeFailed = false;
     progressPermille = 0;
     SetTimer(UPGRADE_TIMER_ID, UPGRADE_TIMER_PERIOD_MS, nullptr);
-    if (m_upgradeThread != nullptr) {  // the previous run has ended: its outcome was seen
-      m_upgradeThread->WaitForEnd(INFINITE);
-      delete m_upgradeThread;
-    }
     // Set here, not only by the thread, so that no tick or cancel sees a started
     // upgrade as idle before the thread runs.
     upgradeRunning = true;
