@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <thread>
 
 #include "afx/sync.h"
 #include "afx/thread.h"
@@ -95,18 +96,24 @@ TEST_F(ScaledTime, SingleLockReleasesOnEveryPathOut) {
 }
 
 TEST_F(ScaledTime, AbandonedThreadCleansUpAfterItself) {
-  static CEvent release;  // outlives the abandoned thread
+  static CEvent release;
+  static std::atomic<bool> finished{false};
   CWinThread* stuck = AfxBeginThread(
       [](void* e) -> UINT {
         static_cast<CEvent*>(e)->Lock();
+        finished = true;
         return 0;
       },
       &release, THREAD_PRIORITY_ABOVE_NORMAL, 0, CREATE_SUSPENDED);
   stuck->m_bAutoDelete = FALSE;
   stuck->ResumeThread();
   EXPECT_EQ(stuck->WaitForEnd(500), static_cast<DWORD>(WAIT_TIMEOUT));
-  stuck->Abandon();   // must not block, and must not leak (ASan checks the latter)
+  stuck->Abandon();  // must not block, and must not leak (ASan checks the latter)
   release.SetEvent();
+  // The thread ends on its own; wait for it so that it does not outlive the event.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!finished && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  EXPECT_TRUE(finished);
 }
 
 }  // namespace
