@@ -117,7 +117,7 @@ bool ParseVirtualPenOptions(int argc, char** argv, VirtualPenSetup& setup, std::
         error = "bad timing: " + timing;
         return false;
       }
-      setup.first.timing = timing == "zero" ? virtualpen::PenTiming{} : virtualpen::PenTiming{1, 25, 2};
+      setup.first.timing = timing == "zero" ? virtualpen::PenTiming{} : virtualpen::kRealisticTiming;
     } else if (option == "--restart-delay" && hasValue && ParseNumber(value(), number)) {
       setup.first.restartDelayMs = static_cast<std::uint32_t>(number);
     } else if (option == "--fault" && hasValue) {

@@ -78,11 +78,7 @@ void RunUpgrades(benchmark::State& state, const virtualpen::PenTiming& timing) {
 void UpgradeZeroTiming(benchmark::State& state) { RunUpgrades(state, {}); }
 
 void UpgradeRealisticTiming(benchmark::State& state) {
-  virtualpen::PenTiming timing;
-  timing.latencyMs = 1;
-  timing.eraseMsPerSector = 25;
-  timing.programMsPerKiB = 2;
-  RunUpgrades(state, timing);
+  RunUpgrades(state, virtualpen::kRealisticTiming);
 }
 
 BENCHMARK(UpgradeZeroTiming)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);

@@ -123,7 +123,7 @@ int main() {
 
   virtualpen::PenOptions realistic;
   realistic.restartDelayMs = 0;
-  realistic.timing = {1, 25, 2};
+  realistic.timing = virtualpen::kRealisticTiming;
   seconds = 0;
   double modelMs = 0;
   for (int run = 0; run < 3; ++run) {
