@@ -4,9 +4,11 @@
 //
 // Threads: Upgrade and every protocol command run on the upgrade thread; the
 // receive thread calls DeliverResponse and sets dfuModeSignal (under
-// upgraderLock); the UI thread sets restartedSignal and writes driverHandle.
-// The upgrade thread holds upgraderLock only while it looks at the response
-// buffer, never across a send or a wait.
+// upgraderLock); the device watch sets restartedSignal (UI thread) and writes
+// driverHandle: the new handle when it opens a pen (UI thread), null when it
+// closes one (UI thread, or the upgrade thread in RestartPen). The upgrade
+// thread holds upgraderLock only while it looks at the response buffer, never
+// across a send or a wait.
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -50,7 +52,7 @@ class FirmwareUpgrader {
   char version[6] = "UNSET";  // main image version, at most 5 characters
   std::vector<std::uint8_t> dfuImage;
   std::vector<std::uint8_t> mainImage;
-  // Written by the device watch on the UI thread, read by each command attempt.
+  // Written by the device watch, read by each command attempt.
   std::atomic<HANDLE> driverHandle{nullptr};
   RestartCallback restartCallback = nullptr;
   ProgressCallback progressCallback = nullptr;

@@ -13,4 +13,4 @@ if [ ! -f "$build/build.ninja" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNIBFLASH_TESTS=OFF >"$root/build/native.configure.log"
 fi
 cmake --build "$build" --target nibflash >"$root/build/native.build.log" || { tail -40 "$root/build/native.build.log"; exit 1; }
-exec "$build/tool/nibflash" --timing realistic "$@"
+exec "$build/demo/nibflash" --timing realistic "$@"

@@ -1,22 +1,18 @@
-// The device watch: opens the one supported pen when the dialog is created and
-// on every interface arrival, closes it on its removal, and runs one receive
-// thread per opening.
 #include "tool/device_watch.h"
 
 #include <cstring>
-#include <memory>
 
+#include "engine/firmware_upgrader.h"
 #include "engine/upgrade_callbacks.h"
-#include "tool/nibflash_dlg.h"
 #include "tool/receive_thread.h"
-#include "tool/tool_state.h"
 #include "usb/pen_channel.h"
 
 namespace {
 
-// Serialises ClosePenDevice and StopReceiveThread between the UI thread and the
-// upgrade thread (RestartPen). Recursive: StopReceiveThread closes the pen.
-CCriticalSection deviceLock;
+constexpr DWORD kReceiveThreadStopMs = 500;
+
+// The process's watch, for the upgrader's restart callback.
+DeviceWatch* currentWatch = nullptr;
 
 char* CopyText(const char* text) {
   const std::size_t size = std::strlen(text) + 1;
@@ -26,8 +22,8 @@ char* CopyText(const char* text) {
 }
 
 bool EqualIgnoringAsciiCase(const char* a, const char* b) {
+  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
   for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
     if (lower(*a) != lower(*b)) return false;
   }
   return *a == *b;
@@ -35,102 +31,149 @@ bool EqualIgnoringAsciiCase(const char* a, const char* b) {
 
 }  // namespace
 
-void ClosePenDevice() {
-  CSingleLock serial(&deviceLock, TRUE);
-  ReleaseDevicePath();
-  if (HANDLE handle = penHandle.exchange(nullptr)) ClosePenDriver(handle);
-  if (activeUpgrader != nullptr) {
-    activeUpgrader->driverHandle = nullptr;
-    // An announcement describes the opening that made it, not the next one.
-    activeUpgrader->dfuModeSignal.ResetEvent();
-  }
-  delete[] penDeviceName;
-  penDeviceName = nullptr;
-}
-
-void StartReceiveThread() {
-  CSingleLock serial(&deviceLock, TRUE);
-  if (receiveThread != nullptr) return;
-  receiveThread = BeginReceiveThread(penHandle);
-}
-
-void StopReceiveThread() {
-  CSingleLock serial(&deviceLock, TRUE);
-  if (receiveThread == nullptr) return;
-  ReceiveThread* stopping = receiveThread;
-  RequestStop(*stopping);
-  if (penHandle != nullptr) ClosePenDevice();  // ends the blocked read
-  EndReceiveThread(stopping, 500);
-  receiveThread = nullptr;
-}
-
-// The upgrader's restart callback: asks the pen to restart and lets go of it;
-// the arrival of its interface reopens it and confirms the restart. Held as one
-// step against the device watch: a pen that comes back quickly must find its old
-// opening closed, or its arrival would be ignored and the restart never confirmed.
+// The upgrader's restart callback (upgrade thread).
 void RestartPen() {
-  CSingleLock serial(&deviceLock, TRUE);
-  SendRestartCommand();
+  if (currentWatch != nullptr) currentWatch->RestartPen();
+}
+
+DeviceWatch::DeviceWatch(FirmwareUpgrader& upgrader, PenDisplay& display) : m_upgrader(upgrader), m_display(display) {
+  penHandle = nullptr;
+  currentWatch = this;
+}
+
+DeviceWatch::~DeviceWatch() {
   StopReceiveThread();
+  ClosePenDevice();  // also a pen whose receive thread could not be made
+  if (m_hDeviceNotify != nullptr) {
+    UnregisterPenInterfaceNotifications(m_hDeviceNotify);
+    m_hDeviceNotify = nullptr;
+  }
+  if (currentWatch == this) currentWatch = nullptr;
 }
 
-void CNibflashDlg::RegisterPenNotifications() {
-  m_hDeviceNotify = RegisterPenInterfaceNotifications(m_hWnd);
-}
-
-int CNibflashDlg::OnCreate(LPCREATESTRUCT lpCreateStruct) {
-  if (CDialog::OnCreate(lpCreateStruct) == -1) return -1;
-  RegisterPenNotifications();
+void DeviceWatch::OnCreate(HWND window) {
+  RegisterPenNotifications(window);
   OpenAndCheckPen(nullptr, false);
-  return 0;
 }
+
+void DeviceWatch::RegisterPenNotifications(HWND window) { m_hDeviceNotify = RegisterPenInterfaceNotifications(window); }
 
 // Opens the pen when exactly one device of the class is present and keeps it
 // when it is the supported product. `nameSource` names the opened interface for
 // matching removals (null: the path the open itself found, as at creation);
-// `signalArrival` confirms a restart to the upgrade thread.
-void CNibflashDlg::OpenAndCheckPen(const char* nameSource, bool signalArrival) {
+// `signalArrival` confirms a restart to the upgrade thread. Only the UI thread
+// opens, so nothing else can have opened a pen meanwhile.
+void DeviceWatch::OpenAndCheckPen(const char* nameSource, bool signalArrival) {
   if (CountPenDevices() != 1) return;
   HANDLE handle = OpenPenDriver();
   {
-    CSingleLock serial(&deviceLock, TRUE);
+    CSingleLock lock(&m_lock, TRUE);
     penHandle = handle;
     m_upgrader.driverHandle = handle;
   }
   if (handle == nullptr) return;
-  if (nameSource == nullptr) nameSource = devicePath;
-  char* name = nameSource != nullptr && *nameSource != '\0' ? CopyText(nameSource) : nullptr;
-  if (IsSupportedPen()) {
-    if (name != nullptr) {
-      delete[] penDeviceName;
-      penDeviceName = name;
-    }
-    StartReceiveThread();
-    UpdateDeviceState(true);
-    if (signalArrival) m_upgrader.restartedSignal.SetEvent();
-  } else {
-    delete[] name;
+  if (!m_display.IsSupportedPen()) {
     ClosePenDevice();
-    UpdateDeviceState(false);
+    m_display.UpdateDeviceState(false);
+    return;
   }
+  {
+    CSingleLock lock(&m_lock, TRUE);
+    if (nameSource == nullptr) nameSource = devicePath;
+    if (nameSource != nullptr && *nameSource != '\0') {
+      delete[] penDeviceName;
+      penDeviceName = CopyText(nameSource);
+    }
+  }
+  StartReceiveThread();
+  m_display.UpdateDeviceState(true);
+  if (signalArrival) m_upgrader.restartedSignal.SetEvent();
 }
 
-BOOL CNibflashDlg::OnDeviceChange(UINT nEventType, DWORD_PTR dwData) {
-  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(dwData);
+BOOL DeviceWatch::OnDeviceChange(UINT eventType, DWORD_PTR data) {
+  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
   if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) return TRUE;
-  const char* name = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(dwData)->dbcc_name;
-  if (nEventType == DBT_DEVICEARRIVAL) {
-    CSingleLock serial(&deviceLock, TRUE);  // not while RestartPen is letting go of the pen
-    if (penHandle == nullptr) OpenAndCheckPen(name, true);
-  } else if (nEventType == DBT_DEVICEREMOVECOMPLETE) {
-    // Held across the test and the close: the upgrade thread may be closing the
-    // same pen for a restart right now.
-    CSingleLock serial(&deviceLock, TRUE);
-    if (penHandle != nullptr && penDeviceName != nullptr && EqualIgnoringAsciiCase(name, penDeviceName)) {
-      StopReceiveThread();
-      UpdateDeviceState(false);
-      ClosePenDevice();
+  const char* name = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(data)->dbcc_name;
+  if (eventType == DBT_DEVICEARRIVAL) {
+    if (penHandle == nullptr) OpenAndCheckPen(name, true);  // an arrival while a pen is open is ignored
+  } else if (eventType == DBT_DEVICEREMOVECOMPLETE) {
+    HANDLE handle = nullptr;
+    ReceiveThread* stopping = nullptr;
+    {
+      // The test and the let-go are one step: the upgrade thread may be letting
+      // go of the same pen for a restart right now.
+      CSingleLock lock(&m_lock, TRUE);
+      if (penHandle == nullptr || penDeviceName == nullptr || !EqualIgnoringAsciiCase(name, penDeviceName)) {
+        return TRUE;
+      }
+      stopping = DetachReceiveThreadLocked();
+      handle = DetachPenLocked();
     }
+    if (handle != nullptr) ClosePenDriver(handle);  // ends the receive thread's blocked read
+    m_display.UpdateDeviceState(false);
+    if (stopping != nullptr) EndReceiveThread(stopping, kReceiveThreadStopMs);
   }
   return TRUE;
+}
+
+HANDLE DeviceWatch::DetachPenLocked() {
+  ReleaseDevicePath();
+  delete[] penDeviceName;
+  penDeviceName = nullptr;
+  m_upgrader.driverHandle = nullptr;
+  // An announcement describes the opening that made it, not the next one.
+  m_upgrader.dfuModeSignal.ResetEvent();
+  return penHandle.exchange(nullptr);
+}
+
+ReceiveThread* DeviceWatch::DetachReceiveThreadLocked() {
+  ReceiveThread* detached = receiveThread;
+  receiveThread = nullptr;
+  if (detached != nullptr) RequestStop(*detached);
+  return detached;
+}
+
+void DeviceWatch::ClosePenDevice() {
+  HANDLE handle = nullptr;
+  {
+    CSingleLock lock(&m_lock, TRUE);
+    handle = DetachPenLocked();
+  }
+  if (handle != nullptr) ClosePenDriver(handle);
+}
+
+void DeviceWatch::StartReceiveThread() {
+  CSingleLock lock(&m_lock, TRUE);
+  if (receiveThread != nullptr || penHandle == nullptr) return;
+  receiveThread = BeginReceiveThread(penHandle, m_upgrader);
+}
+
+void DeviceWatch::StopReceiveThread() {
+  HANDLE handle = nullptr;
+  ReceiveThread* stopping = nullptr;
+  {
+    CSingleLock lock(&m_lock, TRUE);
+    stopping = DetachReceiveThreadLocked();
+    if (stopping == nullptr) return;
+    handle = DetachPenLocked();
+  }
+  if (handle != nullptr) ClosePenDriver(handle);  // ends the blocked read
+  EndReceiveThread(stopping, kReceiveThreadStopMs);
+}
+
+void DeviceWatch::RestartPen() {
+  HANDLE handle = nullptr;
+  ReceiveThread* stopping = nullptr;
+  {
+    // Let go first: a pen that is back before this returns must find no pen
+    // open, or its arrival would be ignored and the restart never confirmed.
+    CSingleLock lock(&m_lock, TRUE);
+    stopping = DetachReceiveThreadLocked();
+    handle = DetachPenLocked();
+  }
+  // The result does not matter: the wait for the pen's return judges the restart.
+  const std::uint8_t restart = RESTART_BYTE;
+  WritePenData(handle, &restart, 1);
+  if (handle != nullptr) ClosePenDriver(handle);
+  if (stopping != nullptr) EndReceiveThread(stopping, kReceiveThreadStopMs);
 }

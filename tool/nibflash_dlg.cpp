@@ -3,8 +3,6 @@
 #include <cstdio>
 
 #include "engine/upgrade_tool_exception.h"
-#include "tool/device_watch.h"
-#include "tool/receive_thread.h"
 #include "tool/resource.h"
 #include "tool/tool_state.h"
 #include "tool/upgrade_thread.h"
@@ -30,29 +28,28 @@ BEGIN_MESSAGE_MAP(CNibflashDlg, CDialog)
 END_MESSAGE_MAP()
 
 CNibflashDlg::CNibflashDlg() : CDialog(IDD_UPGRADE_DIALOG) {
-  activeUpgrader = &m_upgrader;
-  receiveThread = nullptr;
-  penHandle = nullptr;
-  penDeviceName = nullptr;
   upgradeFailed = false;
   m_hIcon = AfxGetApp()->LoadIcon(IDR_APP_ICON);
 }
 
 CNibflashDlg::~CNibflashDlg() {
-  StopReceiveThread();
+  m_watch.StopReceiveThread();
   if (m_upgradeThread != nullptr) {
     // With the pen closed the upgrade ends within its own limits (its next
     // command finds no handle); it must not outlive m_upgrader.
     m_upgradeThread->WaitForEnd(INFINITE);
     delete m_upgradeThread;
   }
-  delete[] penDeviceName;
-  penDeviceName = nullptr;
-  if (m_hDeviceNotify != nullptr) {
-    UnregisterPenInterfaceNotifications(m_hDeviceNotify);
-    m_hDeviceNotify = nullptr;
-  }
-  activeUpgrader = nullptr;
+}
+
+int CNibflashDlg::OnCreate(LPCREATESTRUCT lpCreateStruct) {
+  if (CDialog::OnCreate(lpCreateStruct) == -1) return -1;
+  m_watch.OnCreate(m_hWnd);
+  return 0;
+}
+
+BOOL CNibflashDlg::OnDeviceChange(UINT nEventType, DWORD_PTR dwData) {
+  return m_watch.OnDeviceChange(nEventType, dwData);
 }
 
 void CNibflashDlg::DoDataExchange(CDataExchange* pDX) {
@@ -148,7 +145,7 @@ void CNibflashDlg::OnBnClickedStart() {
 void CNibflashDlg::OnBnClickedDbg() {
   const std::uint8_t debugByte = DEBUG_BYTE;
   WritePenData(penHandle, &debugByte, 1);
-  StopReceiveThread();
+  m_watch.StopReceiveThread();
 }
 
 void CNibflashDlg::OnTimer(UINT_PTR) {
@@ -159,10 +156,12 @@ void CNibflashDlg::OnTimer(UINT_PTR) {
     KillTimer(UPGRADE_TIMER_ID);
     ShowUpgradeFailed();
   }
+  // Read once, so that the text and the bar of one tick agree.
+  const int permille = progressPermille;
   CString percent;
-  percent.Format("%d%%", static_cast<int>(progressPermille / 10));
+  percent.Format("%d%%", permille / 10);
   SetStatusText(percent);
-  m_progress.SetPos(progressPermille);
+  m_progress.SetPos(permille);
   if (done) {
     KillTimer(UPGRADE_TIMER_ID);
     ShowUpgradeComplete();
@@ -171,13 +170,13 @@ void CNibflashDlg::OnTimer(UINT_PTR) {
 
 void CNibflashDlg::ShowUpgradeFailed() {
   AfxMessageBox(kFailureText, MB_OK | MB_ICONEXCLAMATION);
-  StopReceiveThread();
+  m_watch.StopReceiveThread();
   m_closeAfterFailure = true;
   PostMessage(WM_CLOSE);
 }
 
 void CNibflashDlg::ShowUpgradeComplete() {
-  StopReceiveThread();
+  m_watch.StopReceiveThread();
   if (CWnd* exit = GetDlgItem(IDOK)) exit->EnableWindow(TRUE);
   SetStatusText("Update complete - click Exit");
 }

@@ -1,33 +1,36 @@
 #pragma once
 // The upgrade dialog: the whole user interface of the upgrade tool. It shows the
 // pen's and the image's versions, starts the upgrade thread on Start and follows
-// it from a 100 ms timer through the process-wide flags (tool_state.h).
+// it from a 100 ms timer through the flags of tool_state.h. The device watch
+// (device_watch.h) keeps the pen; the dialog forwards its creation and
+// device-change messages to it and shows what it reports.
 #include "afx/afxwin.h"
 #include "engine/firmware_upgrader.h"
+#include "tool/device_watch.h"
 
 inline constexpr std::uint16_t SUPPORTED_PRODUCT_ID = 0x0204;
 inline constexpr std::uint8_t DEBUG_BYTE = 0xDB;
 inline constexpr UINT_PTR UPGRADE_TIMER_ID = 1;
 inline constexpr UINT UPGRADE_TIMER_PERIOD_MS = 100;
 
-class CNibflashDlg : public CDialog {
+class CNibflashDlg : public CDialog, private PenDisplay {
  public:
   CNibflashDlg();
   ~CNibflashDlg() override;
 
   // Enables Start (or not) and rewrites the title and the version line; does
   // nothing while an upgrade runs.
-  void UpdateDeviceState(bool enable);
+  void UpdateDeviceState(bool enable) override;
   void SetStatusText(LPCTSTR text);
-  CString GetDeviceVersionText();  // the pen's firmware version, at most 5 characters
-  bool IsSupportedPen();           // an open pen whose descriptor names SUPPORTED_PRODUCT_ID
+  CString GetDeviceVersionText();   // the pen's firmware version, at most 5 characters
+  bool IsSupportedPen() override;   // an open pen whose descriptor names SUPPORTED_PRODUCT_ID
 
   void ShowUpgradeFailed();
   void ShowUpgradeComplete();
 
   FirmwareUpgrader m_upgrader;
+  DeviceWatch m_watch{m_upgrader, *this};  // after m_upgrader: it is given up first
   HICON m_hIcon = nullptr;
-  HDEVNOTIFY m_hDeviceNotify = nullptr;
   CProgressCtrl m_progress;
 
  protected:
@@ -37,8 +40,8 @@ class CNibflashDlg : public CDialog {
 
   afx_msg void OnPaint();
   afx_msg HCURSOR OnQueryDragIcon();
-  afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);  // device_watch.cpp
-  afx_msg int OnCreate(LPCREATESTRUCT lpCreateStruct);             // device_watch.cpp
+  afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
+  afx_msg int OnCreate(LPCREATESTRUCT lpCreateStruct);
   afx_msg void OnBnClickedStart();
   afx_msg void OnBnClickedDbg();
   afx_msg void OnTimer(UINT_PTR nIDEvent);
@@ -46,9 +49,6 @@ class CNibflashDlg : public CDialog {
   DECLARE_MESSAGE_MAP()
 
  private:
-  // Device watch (device_watch.cpp).
-  void RegisterPenNotifications();
-  void OpenAndCheckPen(const char* nameSource, bool signalArrival);
   CString VersionLine();
 
   // The running upgrade thread, kept so that the destructor can wait for it:

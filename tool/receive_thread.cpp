@@ -11,10 +11,16 @@
 
 struct ReceiveContext {
   HANDLE handle = nullptr;  // the opening this thread serves
+  FirmwareUpgrader* upgrader = nullptr;
   std::atomic<bool> stopReceiving{false};
 };
 
 namespace {
+
+// One packet at a time; taken before upgraderLock. A stop request takes it too,
+// so that a dispatch under way finishes first and every later one sees the stop.
+CMutex dispatchLock;
+std::atomic<int> runningThreads{0};
 
 UINT ReceiveThreadProc(void* parameter) {
   std::unique_ptr<std::shared_ptr<ReceiveContext>> owned(static_cast<std::shared_ptr<ReceiveContext>*>(parameter));
@@ -27,7 +33,7 @@ UINT ReceiveThreadProc(void* parameter) {
       CSingleLock dispatch(&dispatchLock, TRUE);
       if (self->stopReceiving) break;  // stopped while the read was pending: drop it
       try {
-        DispatchPacket(buffer, received);
+        DispatchPacket(*self->upgrader, buffer, received);
       } catch (const UpgradeToolException&) {
         upgradeFailed = true;
       }
@@ -37,31 +43,35 @@ UINT ReceiveThreadProc(void* parameter) {
       afx::Sleep(10);
     }
   }
+  --runningThreads;
   return 0;
 }
 
 }  // namespace
 
-void DispatchPacket(const std::uint8_t* packet, std::uint32_t length) {
+void DispatchPacket(FirmwareUpgrader& upgrader, const std::uint8_t* packet, std::uint32_t length) {
   CSingleLock dispatch(&dispatchLock, TRUE);
-  if (length < PACKET_HEADER_SIZE || activeUpgrader == nullptr) return;
+  if (length < PACKET_HEADER_SIZE) return;
   const std::uint16_t type = PacketType(packet);
   if (type == PACKET_FLASH_RESPONSE) {
-    activeUpgrader->DeliverResponse(packet + PACKET_HEADER_SIZE, length - PACKET_HEADER_SIZE);
+    upgrader.DeliverResponse(packet + PACKET_HEADER_SIZE, length - PACKET_HEADER_SIZE);
   } else if (type == PACKET_DFU_MODE) {
-    CSingleLock upgrader(&activeUpgrader->upgraderLock, TRUE);
-    activeUpgrader->dfuModeSignal.SetEvent();
+    CSingleLock lock(&upgrader.upgraderLock, TRUE);
+    upgrader.dfuModeSignal.SetEvent();
   }
 }
 
-ReceiveThread* BeginReceiveThread(HANDLE handle) {
+ReceiveThread* BeginReceiveThread(HANDLE handle, FirmwareUpgrader& upgrader) {
   auto context = std::make_shared<ReceiveContext>();
   context->handle = handle;
+  context->upgrader = &upgrader;
   auto* parameter = new std::shared_ptr<ReceiveContext>(context);
+  ++runningThreads;
   CWinThread* thread = AfxBeginThread(ReceiveThreadProc, parameter, THREAD_PRIORITY_ABOVE_NORMAL, 0, CREATE_SUSPENDED);
   if (thread == nullptr) {
+    --runningThreads;
     delete parameter;
-    return nullptr;  // no receive thread: the pen stays open but silent, and an upgrade times out
+    return nullptr;
   }
   thread->m_bAutoDelete = FALSE;
   thread->ResumeThread();
@@ -69,8 +79,6 @@ ReceiveThread* BeginReceiveThread(HANDLE handle) {
 }
 
 void RequestStop(ReceiveThread& receiver) {
-  // Under dispatchLock: a dispatch in progress finishes first, and every later
-  // one sees the flag.
   CSingleLock dispatch(&dispatchLock, TRUE);
   receiver.context->stopReceiving = true;
 }
@@ -83,3 +91,5 @@ void EndReceiveThread(ReceiveThread* receiver, DWORD timeoutMs) {
   }
   delete receiver;
 }
+
+int RunningReceiveThreads() { return runningThreads.load(); }

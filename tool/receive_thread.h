@@ -1,12 +1,13 @@
 #pragma once
 // The receive thread: reads every packet the open pen sends and routes it by
-// its type word. One thread per opening of the pen.
+// its type word to the upgrader. One thread per opening of the pen.
 #include <cstdint>
 #include <memory>
 
 #include "afx/afxmt.h"
 #include "afx/thread.h"
 
+class FirmwareUpgrader;
 struct ReceiveContext;
 
 // The record of a running receive thread (the device watch's `receiveThread`).
@@ -15,8 +16,10 @@ struct ReceiveThread {
   std::shared_ptr<ReceiveContext> context;  // shared with the thread, which may outlive the record
 };
 
-// Starts a thread that reads from `handle` until stopped or until the pen is gone.
-ReceiveThread* BeginReceiveThread(HANDLE handle);
+// Starts a thread that reads from `handle` until stopped or until the pen is
+// gone, and dispatches to `upgrader`. Null when no thread can be made: the pen
+// then stays open but silent, and an upgrade times out.
+ReceiveThread* BeginReceiveThread(HANDLE handle, FirmwareUpgrader& upgrader);
 
 // Marks the thread stopped. Once this returns, it dispatches no further packet.
 void RequestStop(ReceiveThread& receiver);
@@ -25,6 +28,10 @@ void RequestStop(ReceiveThread& receiver);
 // still blocked in its read is abandoned (it frees its own part when the read returns).
 void EndReceiveThread(ReceiveThread* receiver, DWORD timeoutMs);
 
+// Receive threads whose function has not returned yet, abandoned ones included.
+int RunningReceiveThreads();
+
 // Routes one packet from the pen: flash-access responses to the upgrader, DFU-mode
 // announcements to its dfuModeSignal; text, unknown and short packets are ignored.
-void DispatchPacket(const std::uint8_t* packet, std::uint32_t length);
+// Holds dispatchLock throughout, and takes upgraderLock inside it.
+void DispatchPacket(FirmwareUpgrader& upgrader, const std::uint8_t* packet, std::uint32_t length);

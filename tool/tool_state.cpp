@@ -1,10 +1,5 @@
 #include "tool/tool_state.h"
 
-char* penDeviceName = nullptr;
-ReceiveThread* receiveThread = nullptr;
-FirmwareUpgrader* activeUpgrader = nullptr;
-CMutex dispatchLock;
-
 std::atomic<bool> upgradeRunning{false};
 std::atomic<bool> upgradeDone{false};
 std::atomic<bool> upgradeFailed{false};

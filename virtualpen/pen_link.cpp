@@ -42,9 +42,10 @@ PenLink::Result PenLink::ReceiveUntil(std::uint8_t* buffer, std::size_t capacity
   std::unique_lock<std::mutex> lock(pen.m_mutex);
   for (;;) {
     const Result state = StateLocked();
-    if (state != Result::Ok) return state;
+    if (state != Result::Ok && !pen.m_receivesIgnoreClose) return state;
+    const bool ownBoot = pen.m_mode != PenMode::Off && pen.m_session == m_session;
     const auto now = std::chrono::steady_clock::now();
-    if (!pen.m_queue.empty() && pen.m_queue.front().readyAt <= now) {
+    if (ownBoot && !pen.m_queue.empty() && pen.m_queue.front().readyAt <= now) {
       const Packet packet = std::move(pen.m_queue.front().bytes);
       pen.m_queue.pop_front();
       m_bus->Record().Packet(TrafficRecord::Direction::FromPen, pen.m_serial, packet.data(),

@@ -163,6 +163,12 @@ void VirtualPen::SetOpenRefused(bool refused) {
   m_openRefused = refused;
 }
 
+void VirtualPen::SetReceivesIgnoreClose(bool ignore) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_receivesIgnoreClose = ignore;
+  m_changed.notify_all();  // waiting receives look at their link again
+}
+
 void VirtualPen::AddFault(const RequestFault& fault) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_faults.Add(fault, m_requests);

@@ -97,6 +97,10 @@ class VirtualPen {
   void SetRestartDelay(std::uint32_t milliseconds);
   void SetFunctionButtonHeld(bool held);  // held through every boot until released
   void SetOpenRefused(bool refused);      // the interface exists but cannot be opened
+  // A driver that does not cancel: a receive waiting on this pen ignores its link's
+  // close and the pen leaving the bus, and returns only with a packet of the boot it
+  // was opened on, or once this is cleared.
+  void SetReceivesIgnoreClose(bool ignore);
 
   void AddFault(const RequestFault& fault);
   void AddFault(const RestartFault& fault);
@@ -133,6 +137,7 @@ class VirtualPen {
   std::uint32_t m_restartDelayMs;
   bool m_functionButtonHeld = false;
   bool m_openRefused = false;
+  bool m_receivesIgnoreClose = false;
 
   PenMode m_mode = PenMode::Off;
   std::uint64_t m_session = 0;  // counts boots; a link serves one

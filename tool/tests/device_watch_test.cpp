@@ -1,30 +1,50 @@
-// Pens coming and going while the dialog is idle or has finished.
+// The device watch: pens coming and going, the receive thread's stop, and a
+// restart's let-go, through the dialog's own watch.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <future>
 
-#include "tool/device_watch.h"
+#include "tool/receive_thread.h"
 #include "tool/tests/dialog_fixture.h"
-#include "usb/pen_channel.h"
 
 namespace {
 
 class DeviceWatchTest : public DialogTest {
  protected:
-  // A removal notification as the system would send it, for any interface name.
-  void SendRemoval(const std::string& name) {
+  void TearDown() override {
+    for (const auto& pen : m_stalled) pen->SetReceivesIgnoreClose(false);
+    DialogTest::TearDown();
+  }
+
+  // An interface notification as the system sends it, for any name.
+  void SendNotification(UINT event, const std::string& name) {
     std::vector<char> storage(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) + name.size() + 1, 0);
     auto* broadcast = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(storage.data());
     broadcast->dbcc_size = static_cast<DWORD>(storage.size());
     broadcast->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     broadcast->dbcc_classguid = GUID_DEVINTERFACE_PEN;
     std::memcpy(broadcast->dbcc_name, name.c_str(), name.size() + 1);
-    SendMessageA(m_dialog, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<LPARAM>(broadcast));
+    SendMessageA(m_dialog, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(broadcast));
   }
   static std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
     return text;
   }
+  // Receives on this pen then ignore a close, as a driver that does not cancel.
+  void StallReceives(const std::shared_ptr<virtualpen::VirtualPen>& pen) {
+    m_stalled.push_back(pen);
+    pen->SetReceivesIgnoreClose(true);
+  }
+  // Consumes and restores the auto-reset signal under the lock it is set with.
+  bool DfuAnnounced() {
+    CSingleLock lock(&Upgrader().upgraderLock, TRUE);
+    if (!Upgrader().dfuModeSignal.Lock(0)) return false;
+    Upgrader().dfuModeSignal.SetEvent();
+    return true;
+  }
+
+  std::vector<std::shared_ptr<virtualpen::VirtualPen>> m_stalled;
 };
 
 TEST_F(DeviceWatchTest, PlugAndUnplugWhileIdle) {
@@ -36,6 +56,7 @@ TEST_F(DeviceWatchTest, PlugAndUnplugWhileIdle) {
   ASSERT_TRUE(WaitFor([&] { return Status() == "Current SW version: ----- - New SW version : 3.18"; }));
   EXPECT_FALSE(StartEnabled());
   EXPECT_EQ(penHandle.load(), nullptr);
+  EXPECT_TRUE(WaitFor([] { return RunningReceiveThreads() == 0; }));
   Bus()->Plug(pen);
   EXPECT_TRUE(WaitFor([&] { return StartEnabled(); }));
 }
@@ -44,45 +65,47 @@ TEST_F(DeviceWatchTest, RemovalMatchesTheOpenPenIgnoringLetterCaseOnly) {
   auto pen = PlugPen();
   OpenDialog();
   ASSERT_TRUE(StartEnabled());
-  SendRemoval("\\\\?\\USB#VID_1D50&PID_0204#SOMEOTHERPEN#{a165badf-6e6a-4126-85c1-bfbe09014345}");
-  EXPECT_TRUE(StartEnabled());
-  SendRemoval(Lower(pen->InterfaceName()));
+  const std::string name = pen->InterfaceName();
+  for (const std::string& other : {name.substr(0, name.size() - 1), name + "0",
+                                   std::string("\\\\?\\USB#VID_1D50&PID_0204#SOMEOTHERPEN#{a165badf-6e6a-4126-85c1-bfbe09014345}")}) {
+    SendNotification(DBT_DEVICEREMOVECOMPLETE, other);
+    EXPECT_TRUE(StartEnabled()) << other;
+  }
+  SendNotification(DBT_DEVICEREMOVECOMPLETE, Lower(name));
   EXPECT_FALSE(StartEnabled());
   EXPECT_EQ(penHandle.load(), nullptr);
 }
 
-TEST_F(DeviceWatchTest, ASecondPenArrivingIsIgnored) {
+// An arrival while a pen is open, of another pen or of the open one itself,
+// changes nothing: no second opening, no restart confirmed.
+TEST_F(DeviceWatchTest, ArrivalsWhileAPenIsOpenAreIgnored) {
   auto first = PlugPen();
   OpenDialog();
+  const HANDLE opened = penHandle;
+  ASSERT_NE(opened, nullptr);
+  SendNotification(DBT_DEVICEARRIVAL, first->InterfaceName());
   auto second = PlugPen();
   ASSERT_TRUE(Bus()->WaitUntilIdle());
-  EXPECT_TRUE(StartEnabled());
   Bus()->Unplug(second);  // not the open pen: nothing changes
   ASSERT_TRUE(Bus()->WaitUntilIdle());
+  EXPECT_EQ(penHandle.load(), opened);
   EXPECT_TRUE(StartEnabled());
+  EXPECT_FALSE(Upgrader().restartedSignal.Lock(0));
+  EXPECT_EQ(RunningReceiveThreads(), 1);
 }
 
-TEST_F(DeviceWatchTest, AForeignPenArrivingIsClosedAgain) {
+TEST_F(DeviceWatchTest, AForeignPenArrivingIsClosedAgainAndStartShowsTheWrongDeviceBox) {
   OpenDialog();
-  virtualpen::PenOptions foreign;
-  foreign.productId = 0x0205;
-  PlugPen(foreign);
-  ASSERT_TRUE(Bus()->WaitUntilIdle());
-  EXPECT_FALSE(StartEnabled());
-  EXPECT_EQ(penHandle.load(), nullptr);
-}
-
-TEST_F(DeviceWatchTest, StartWithoutASupportedPenShowsTheWrongDeviceBoxOnly) {
   virtualpen::PenOptions foreign;
   foreign.productId = 0x0205;
   auto pen = PlugPen(foreign);
-  OpenDialog();
-  ASSERT_FALSE(StartEnabled());
+  ASSERT_TRUE(Bus()->WaitUntilIdle());
+  EXPECT_FALSE(StartEnabled());
+  EXPECT_EQ(penHandle.load(), nullptr);
   // A click that reaches the handler all the same (the button is disabled).
   ui::PostCommand(m_dialog, IDC_START);
   ASSERT_TRUE(WaitFor([] { return BoxesWithText(kWrongDeviceText) == 1; }));
   const auto box = ui::MessageBoxHistory().back();
-  ASSERT_NE(AfxGetApp(), nullptr);
   EXPECT_EQ(box.caption, AfxGetApp()->m_pszAppName);  // the program's file name
   EXPECT_FALSE(box.caption.empty());
   EXPECT_EQ(box.type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
@@ -90,13 +113,67 @@ TEST_F(DeviceWatchTest, StartWithoutASupportedPenShowsTheWrongDeviceBoxOnly) {
   EXPECT_EQ(pen->RequestCount(), 0u);  // no upgrade started
 }
 
-TEST_F(DeviceWatchTest, StoppingTheReceiveThreadTwiceIsHarmless) {
-  PlugPen();
+// A receive thread whose read ignores the close is abandoned after 500 ms and
+// never dispatches the packet that read returns later; a second stop is a no-op.
+TEST_F(DeviceWatchTest, AStoppedReceiveThreadIsAbandonedAndNeverDispatches) {
+  auto pen = PlugPen();
   OpenDialog();
-  ASSERT_NE(penHandle.load(), nullptr);
-  StopReceiveThread();
-  StopReceiveThread();
+  ASSERT_TRUE(WaitFor([&] { return pen->WaitingReceives() == 1; }));
+  StallReceives(pen);
+  auto stop = std::async(std::launch::async, [&] { Watch().StopReceiveThread(); });
+  ASSERT_EQ(stop.wait_for(kLongWait), std::future_status::ready);
   EXPECT_EQ(penHandle.load(), nullptr);
+  EXPECT_EQ(RunningReceiveThreads(), 1);  // still blocked in its read
+  Watch().StopReceiveThread();
+
+  // An answer for the stalled read: taken, then dropped.
+  std::string name;
+  auto link = Bus()->Open(&name);
+  ASSERT_NE(link, nullptr);
+  const std::uint8_t read[] = {0xFA, 0xF0, 0x00, 0x40, 0x00, 0x00, 0x10, 0x00};
+  ASSERT_EQ(link->Send(read, sizeof read), virtualpen::PenLink::Result::Ok);
+  ASSERT_TRUE(WaitFor([] { return RunningReceiveThreads() == 0; }));
+  EXPECT_EQ(pen->QueuedPackets(), 0u);
+  EXPECT_FALSE(Upgrader().responseSignal.Lock(0));
+}
+
+// The restart lets go of the pen before it waits for the old receive thread, so
+// the removal and the arrival of the restarting pen are handled meanwhile.
+TEST_F(DeviceWatchTest, NotificationsDuringARestartDoNotWaitForIt) {
+  virtualpen::PenOptions options;
+  options.restartDelayMs = 0;
+  auto pen = PlugPen(options);
+  OpenDialog();
+  ASSERT_TRUE(WaitFor([&] { return pen->WaitingReceives() == 1; }));
+  StallReceives(pen);  // the old receive thread will not end: the restart waits its full 500 ms
+  afx::SetTimeScale(1000.0);  // ... which is now more than a test's lifetime
+  auto restart = std::async(std::launch::async, [&] { Watch().RestartPen(); });
+  EXPECT_TRUE(WaitFor([&] { return pen->RestartCount() == 1 && penHandle.load() != nullptr; }));
+  EXPECT_TRUE(Upgrader().restartedSignal.Lock(0));
+  EXPECT_EQ(restart.wait_for(0s), std::future_status::timeout);
+  EXPECT_EQ(RunningReceiveThreads(), 2);
+  afx::SetTimeScale(kTimeScale);  // for the old thread's pause after its failed read
+  pen->SetReceivesIgnoreClose(false);
+  EXPECT_EQ(restart.wait_for(kLongWait), std::future_status::ready);
+}
+
+// An announcement of DFU mode belongs to the opening that made it: the same
+// pen back in its main firmware must get the whole upgrade.
+TEST_F(DeviceWatchTest, ADfuAnnouncementDoesNotOutliveItsOpening) {
+  virtualpen::PenOptions options;
+  options.restartDelayMs = 10;
+  auto pen = std::make_shared<virtualpen::VirtualPen>(options);
+  m_lowFlash = pen->ReadFlash(0, 0x7000);
+  OpenDialog();
+  ASSERT_TRUE(Bus()->Plug(pen, true));  // function button held: DFU mode, announced
+  ASSERT_TRUE(WaitFor([&] { return DfuAnnounced(); }));
+  Bus()->Unplug(pen);
+  ASSERT_TRUE(WaitFor([&] { return !StartEnabled(); }));
+  ASSERT_TRUE(Bus()->Plug(pen));
+  ASSERT_TRUE(WaitFor([&] { return StartEnabled(); }));
+  ASSERT_TRUE(Upgrade());
+  EXPECT_EQ(pen->RestartCount(), 2u);
+  ExpectUpgraded(*pen);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #pragma once
 // Runs the upgrade dialog on its own UI thread over headless windows, against
-// pens on a fresh virtual bus, and lets a test act as the user.
+// pens on a fresh virtual bus, and lets a test act as the user, or as the
+// upgrade thread through the dialog's own device watch.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -11,12 +13,16 @@
 
 #include "afx/headless/ui_test_api.h"
 #include "afx/time_scale.h"
+#include "firmware/embedded_images.h"
 #include "tool/nibflash_dlg.h"
 #include "tool/resource.h"
+#include "tool/tool_state.h"
+#include "usb/pen_channel.h"
 #include "virtualpen/virtual_bus.h"
 
 namespace ui = afx::headless;
 using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
 
 class DialogTest : public ::testing::Test {
  protected:
@@ -33,6 +39,7 @@ class DialogTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    afx::SetTimeScale(kTimeScale);
     if (m_ui.joinable()) {
       // Whatever state the test left: let any upgrade end, then close.
       ui::WaitUntil([this] { return Closed() || ExitEnabled(); }, kLongWait);
@@ -40,20 +47,28 @@ class DialogTest : public ::testing::Test {
       m_ui.join();
     }
     ui::SetMessageBoxHandler(nullptr);
+    ui::SetObserver(nullptr);
     virtualpen::VirtualBus::ResetInstance();
     afx::SetTimeScale(1.0);
   }
 
+  // A pen with older firmware; everything below the boot-control sector is kept
+  // to check that an upgrade never touches it.
   std::shared_ptr<virtualpen::VirtualPen> PlugPen(const virtualpen::PenOptions& options = {}) {
-    return Bus()->PlugNewPen(options);
+    auto pen = Bus()->PlugNewPen(options);
+    m_lowFlash = pen->ReadFlash(0, 0x7000);
+    return pen;
   }
   static std::shared_ptr<virtualpen::VirtualBus> Bus() { return virtualpen::VirtualBus::Instance(); }
 
   // Creates the dialog on the UI thread and waits until it shows.
   HWND OpenDialog() {
+    if (m_ui.joinable()) m_ui.join();
     m_ui = std::thread([this] {
       CNibflashDlg dialog;
+      m_dlg = &dialog;
       m_result = dialog.DoModal();
+      m_dlg = nullptr;
     });
     m_dialog = ui::WaitForDialog(IDD_UPGRADE_DIALOG, kLongWait);
     EXPECT_NE(m_dialog, nullptr);
@@ -71,12 +86,35 @@ class DialogTest : public ::testing::Test {
     return m_result;
   }
 
+  // Clicks Start and waits for the outcome: true when the upgrade completed.
+  bool Upgrade() {
+    if (!StartEnabled() || !ui::ClickButton(m_dialog, IDC_START)) return false;
+    return WaitFor([&] { return Completed() || Closed(); }) && Completed();
+  }
+
+  // The pen holds both shipped images and boots the new firmware; nothing
+  // below the boot-control sector (the identity block among it) has changed.
+  void ExpectUpgraded(const virtualpen::VirtualPen& pen, const Bytes& dfuRegion = ShippedDfu()) const {
+    ASSERT_TRUE(Bus()->WaitUntilIdle());
+    EXPECT_EQ(pen.ReadFlash(0x8000, EmbeddedDfuImageSize), dfuRegion);
+    EXPECT_EQ(pen.ReadFlash(0x28000, EmbeddedMainImageSize),
+              Bytes(EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize));
+    EXPECT_EQ(pen.ReadFlash(0x7000, 4), (Bytes{0x00, 0x80, 0x02, 0x80}));
+    EXPECT_EQ(pen.ReadFlash(0, 0x7000), m_lowFlash);
+    EXPECT_EQ(pen.Mode(), virtualpen::PenMode::MainFirmware);
+    const auto descriptor = pen.Descriptor();
+    EXPECT_EQ(descriptor[12] | (descriptor[13] << 8), 0x0318);
+  }
+  static Bytes ShippedDfu() { return Bytes(EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize); }
+
   bool WaitFor(const std::function<bool()>& condition) { return ui::WaitUntil(condition, kLongWait); }
   bool StartEnabled() const { return ui::IsControlEnabled(m_dialog, IDC_START); }
   bool ExitEnabled() const { return ui::IsControlEnabled(m_dialog, IDOK); }
   std::string Status() const { return ui::GetControlText(m_dialog, IDC_STATUS); }
   bool Completed() const { return Status() == "Update complete - click Exit" && ExitEnabled(); }
   bool Closed() const { return ui::FindDialog(IDD_UPGRADE_DIALOG) == nullptr; }
+  FirmwareUpgrader& Upgrader() const { return m_dlg.load()->m_upgrader; }
+  DeviceWatch& Watch() const { return m_dlg.load()->m_watch; }
 
   static int BoxesWithText(const std::string& text) {
     int count = 0;
@@ -91,6 +129,8 @@ class DialogTest : public ::testing::Test {
       "This software is not intended for this device, unable to upgrade your pen scanner.\n";
 
   HWND m_dialog = nullptr;
+  std::atomic<CNibflashDlg*> m_dlg{nullptr};
   std::thread m_ui;
   INT_PTR m_result = 0;
+  Bytes m_lowFlash;
 };

@@ -17,28 +17,31 @@ TEST_F(StartupTest, WithNoPenShowsTheImageVersionAndDisablesStart) {
   EXPECT_FALSE(ui::IsControlVisible(dialog, IDC_DBG_BT));
 }
 
-TEST_F(StartupTest, WithOneSupportedPenShowsItsVersionAndEnablesStart) {
-  PlugPen();
-  OpenDialog();
-  EXPECT_EQ(Status(), "Current SW version: 3.10 - New SW version : 3.18");
-  EXPECT_TRUE(StartEnabled());
-}
-
-TEST_F(StartupTest, WithTwoPensOpensNeither) {
-  PlugPen();
-  PlugPen();
-  OpenDialog();
-  EXPECT_EQ(Status(), "Current SW version: ----- - New SW version : 3.18");
-  EXPECT_FALSE(StartEnabled());
-}
-
-TEST_F(StartupTest, WithAForeignPenClosesItAgain) {
-  virtualpen::PenOptions foreign;
-  foreign.productId = 0x0205;
-  PlugPen(foreign);
-  OpenDialog();
-  EXPECT_EQ(Status(), "Current SW version: ----- - New SW version : 3.18");
-  EXPECT_FALSE(StartEnabled());
+// Only exactly one pen of the supported product is opened; product ids that
+// share either byte with the supported one are foreign all the same.
+TEST_F(StartupTest, OpensOnlyASingleSupportedPen) {
+  struct Case {
+    std::vector<std::uint16_t> pens;
+    bool opened;
+  };
+  for (const Case& c : {Case{{0x0204}, true}, Case{{0x0204, 0x0204}, false}, Case{{0x0205}, false},
+                        Case{{0x0304}, false}, Case{{0x0004}, false}, Case{{0x0200}, false}}) {
+    SCOPED_TRACE(::testing::Message() << c.pens.size() << " pen(s), first 0x" << std::hex << c.pens[0]);
+    std::vector<std::shared_ptr<virtualpen::VirtualPen>> pens;
+    for (std::uint16_t product : c.pens) {
+      virtualpen::PenOptions options;
+      options.productId = product;
+      pens.push_back(PlugPen(options));
+    }
+    OpenDialog();
+    EXPECT_EQ(Status(), c.opened ? "Current SW version: 3.10 - New SW version : 3.18"
+                                 : "Current SW version: ----- - New SW version : 3.18");
+    EXPECT_EQ(StartEnabled(), c.opened);
+    EXPECT_EQ(penHandle.load() != nullptr, c.opened);
+    ui::ClickButton(m_dialog, IDOK);
+    WaitForDialogEnd();
+    for (const auto& pen : pens) Bus()->Unplug(pen);
+  }
 }
 
 TEST_F(StartupTest, PenVersionTexts) {
@@ -59,6 +62,19 @@ TEST_F(StartupTest, PenVersionTexts) {
     WaitForDialogEnd();
     Bus()->Unplug(pen);
   }
+}
+
+TEST_F(StartupTest, TheMinimisedDialogPaintsItsIconCentred) {
+  const HWND dialog = OpenDialog();
+  ASSERT_TRUE(ui::SetIconic(dialog, true));
+  ASSERT_TRUE(WaitFor([&] { return ui::LastIconDraw(dialog).has_value(); }));
+  RECT client{};
+  ASSERT_TRUE(GetClientRect(dialog, &client));
+  const auto draw = *ui::LastIconDraw(dialog);
+  EXPECT_EQ(draw.icon, ui::GetDialogState(dialog)->bigIcon);
+  EXPECT_NE(draw.icon, nullptr);
+  EXPECT_EQ(draw.x, (client.right - 32 + 1) / 2);
+  EXPECT_EQ(draw.y, (client.bottom - 32 + 1) / 2);
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 // Upgrades that fail at each kind of step: the failure box is shown once, then
-// the dialog closes; the pen is never left worse than the procedure promises.
+// the dialog closes; the pen is never left worse than the procedure promises,
+// and a fresh run of the tool on the same pen upgrades it.
 #include "tool/tests/dialog_fixture.h"
-#include "tool/tool_state.h"
-#include "usb/pen_channel.h"
 
 namespace {
 
@@ -11,9 +10,20 @@ using virtualpen::RequestFaultKind;
 using virtualpen::RestartFault;
 using virtualpen::RestartFaultKind;
 
-class UpgradeFailureTest : public DialogTest {
+// Requests of an upgrade whose DFU region differs at chunk 7, up to the restart
+// into DFU mode: identity, 8 compared chunks, 32 erases and 34 writes, 34
+// verified chunks, the DFU header and the boot-control erase.
+constexpr std::uint32_t kRequestsBeforeDfuRestart = 1 + 8 + 32 + 34 + 34 + 1 + 1;
+
+struct FailureCase {
+  const char* name;
+  std::vector<RequestFault> requestFaults;
+  std::vector<RestartFault> restartFaults;
+};
+
+class UpgradeFailureTest : public DialogTest, public ::testing::WithParamInterface<FailureCase> {
  protected:
-  // Starts an upgrade of `pen` and expects it to end in the failure box.
+  // Runs the tool once on `pen` and expects the failure box, then the dialog's end.
   void ExpectFailure(const std::shared_ptr<virtualpen::VirtualPen>& pen) {
     OpenDialog();
     ASSERT_TRUE(StartEnabled());
@@ -23,58 +33,80 @@ class UpgradeFailureTest : public DialogTest {
     EXPECT_EQ(ui::MessageBoxHistory().size(), 1u);
     EXPECT_FALSE(upgradeRunning);
     EXPECT_EQ(penHandle.load(), nullptr);
-    EXPECT_GT(pen->RequestCount(), 0u);
+    ASSERT_TRUE(Bus()->WaitUntilIdle());
+    EXPECT_EQ(pen->ReadFlash(0, 0x7000), m_lowFlash);
+  }
+
+  // As the failure box tells the user: unplug, plug in (with the function
+  // button held when the pen does not come up by itself) and run the tool again.
+  void ExpectRecovery(const std::shared_ptr<virtualpen::VirtualPen>& pen) {
+    pen->ClearFaults();
+    ui::ClearMessageBoxHistory();
+    Bus()->Unplug(pen);
+    if (!Bus()->Plug(pen)) {
+      ASSERT_TRUE(Bus()->Plug(pen, true));
+    }
+    OpenDialog();
+    ASSERT_TRUE(WaitFor([&] { return StartEnabled(); }));
+    ASSERT_TRUE(Upgrade());
+    ExpectUpgraded(*pen);
   }
 };
 
-TEST_F(UpgradeFailureTest, NoResponseToThreeAttempts) {
-  auto pen = PlugPen();
-  pen->AddFault(RequestFault{RequestFaultKind::DropResponse, 5, 3, 0});
+TEST_P(UpgradeFailureTest, EndsInTheFailureBoxAndARerunUpgrades) {
+  virtualpen::PenOptions options;
+  options.restartDelayMs = 100;
+  auto pen = PlugPen(options);
+  for (const auto& fault : GetParam().requestFaults) pen->AddFault(fault);
+  for (const auto& fault : GetParam().restartFaults) pen->AddFault(fault);
   ExpectFailure(pen);
+  ExpectRecovery(pen);
 }
 
-TEST_F(UpgradeFailureTest, ABadStatus) {
-  auto pen = PlugPen();
-  pen->AddFault(RequestFault{RequestFaultKind::CorruptStatus, 40, 1, 0xFE});
-  ExpectFailure(pen);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UpgradeFailureTest,
+    ::testing::Values(
+        FailureCase{"NoAnswerToThreeAttempts", {{RequestFaultKind::DropResponse, 5, 3, 0}}, {}},
+        FailureCase{"ABadStatus", {{RequestFaultKind::CorruptStatus, 40, 1, 0xFE}}, {}},
+        FailureCase{"ABadChecksumWhileVerifying", {{RequestFaultKind::CorruptChecksum, 80, 1, 1}}, {}},
+        FailureCase{"APenGoneWhileWritingTheDfuRegion", {{RequestFaultKind::UnplugAtRequest, 30, 1, 0}}, {}},
+        FailureCase{"APenGoneWhileWritingTheMainRegion",
+                    {{RequestFaultKind::UnplugAtRequest, kRequestsBeforeDfuRestart + 60, 1, 0}}, {}},
+        FailureCase{"APenGoneAtTheBootControlWord",
+                    {{RequestFaultKind::UnplugAtRequest, kRequestsBeforeDfuRestart + 535, 1, 0}}, {}},
+        FailureCase{"NeverBackAfterTheFirstRestart", {}, {{RestartFaultKind::NeverReturn, 1, 0}}},
+        FailureCase{"NeverBackAfterTheSecondRestart", {}, {{RestartFaultKind::NeverReturn, 2, 0}}},
+        FailureCase{"NoDfuAnnouncement", {}, {{RestartFaultKind::NoDfuAnnouncement, 1, 0}}},
+        FailureCase{"BackAsAnotherProduct", {}, {{RestartFaultKind::ForeignProduct, 1, 0x0205}}}),
+    [](const ::testing::TestParamInfo<FailureCase>& param) { return std::string(param.param.name); });
 
-TEST_F(UpgradeFailureTest, ABadIdentityBlockStopsBeforeAnythingIsWritten) {
+class UpgradeRefusedTest : public UpgradeFailureTest {};
+
+TEST_F(UpgradeRefusedTest, ABadIdentityBlockStopsBeforeAnythingIsWritten) {
   virtualpen::PenOptions options;
   options.identityBlock[0] = 0x65;
   auto pen = PlugPen(options);
   const auto before = pen->ReadFlash(0, 0x80000);
   ExpectFailure(pen);
   EXPECT_EQ(pen->ReadFlash(0, 0x80000), before);
+  EXPECT_EQ(pen->RequestCount(), 1u);
 }
 
-TEST_F(UpgradeFailureTest, ThePenGoneMidWrite) {
+// With two pens present neither is opened again after the final restart, so the
+// restart is never confirmed; the pen itself boots its new firmware.
+TEST_F(UpgradeRefusedTest, ASecondPenStillThereAtARestartIsNeverTouched) {
   virtualpen::PenOptions options;
-  options.startInDfuMode = true;
+  options.timing.latencyMs = 100;
   auto pen = PlugPen(options);
-  pen->AddFault(RequestFault{RequestFaultKind::UnplugAtRequest, 60, 1, 0});
-  ExpectFailure(pen);
-  // The main region's first chunk, written last, was never written: the boot
-  // loader keeps the pen in DFU mode, from which a new upgrade can start.
-  EXPECT_NE(pen->ReadFlash(0x28000 + 20, 4), (std::vector<std::uint8_t>{0xDA, 0xBE, 0xDE, 0xFE}));
-}
-
-TEST_F(UpgradeFailureTest, ThePenNeverBackAfterARestart) {
-  auto pen = PlugPen();
-  pen->AddFault(RestartFault{RestartFaultKind::NeverReturn, 1, 0});
-  ExpectFailure(pen);
-}
-
-TEST_F(UpgradeFailureTest, NoDfuAnnouncementAfterTheRestart) {
-  auto pen = PlugPen();
-  pen->AddFault(RestartFault{RestartFaultKind::NoDfuAnnouncement, 1, 0});
-  ExpectFailure(pen);
-}
-
-TEST_F(UpgradeFailureTest, ThePenBackAsAnotherProduct) {
-  auto pen = PlugPen();
-  pen->AddFault(RestartFault{RestartFaultKind::ForeignProduct, 1, 0x0205});
-  ExpectFailure(pen);
+  OpenDialog();
+  ui::ClickButton(m_dialog, IDC_START);
+  ASSERT_TRUE(WaitFor([&] { return pen->RestartCount() == 1 && pen->RequestCount() > 200; }));
+  auto intruder = Bus()->PlugNewPen();
+  EXPECT_EQ(WaitForDialogEnd(), IDCANCEL);
+  EXPECT_EQ(BoxesWithText(kFailureText), 1);
+  EXPECT_EQ(intruder->RequestCount(), 0u);
+  ASSERT_TRUE(Bus()->WaitUntilIdle());
+  EXPECT_EQ(pen->Mode(), virtualpen::PenMode::MainFirmware);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "tool/terminal/dialog_printer.h"
+#include "demo/dialog_printer.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #pragma once
-// Options of the demo programs (the virtual-pen Windows build and the native
-// terminal front): which virtual pens are on the bus at start, their faults and
-// timing, and the traffic record. The shipped tool takes no options.
+// Options of the virtual-pen programs (the Windows virtual-pen build and the
+// native terminal front): which virtual pens are on the bus at start, their
+// faults and timing, and the traffic record. The shipped tool takes no options.
 #include <memory>
 #include <string>
 #include <vector>

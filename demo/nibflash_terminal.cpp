@@ -11,8 +11,8 @@
 #include "afx/headless/ui_test_api.h"
 #include "tool/nibflash_app.h"
 #include "tool/resource.h"
-#include "tool/terminal/dialog_printer.h"
-#include "tool/virtual_pen_options.h"
+#include "demo/dialog_printer.h"
+#include "demo/virtual_pen_options.h"
 #include "virtualpen/virtual_bus.h"
 
 namespace ui = afx::headless;
