@@ -1,20 +1,24 @@
 /* A stand-in for the pen's kernel-mode driver, loaded by Wine's device host for the
  * channel tests. It answers the three control codes the way the tool relies on:
- * the descriptor at once, a send queues its bytes as the next message the pen
- * "sends back", and a receive takes the oldest message or stays pending until one
- * comes. Private control codes let a test change the descriptor or unplug the pen.
- * All state is guarded by the cancel spin lock, which the cancel routine already holds. */
+ * the descriptor at once; a send completes at once and its bytes come back as the
+ * pen's next message (an echo), handed to the oldest waiting receive or queued (16
+ * at most, then STATUS_DEVICE_BUSY); a receive takes the oldest queued message or
+ * stays pending until one comes, the pen is unplugged or its handle is closed.
+ * Private control codes (fake_pen.h) let a test set the descriptor, unplug the
+ * pen, reset it and read what the driver saw. There is one device and one state,
+ * shared by every handle. All state is guarded by the cancel spin lock, which the
+ * cancel routine already holds. */
 #include <ntddk.h>
 
 #define PEN_CODE(function) CTL_CODE(FILE_DEVICE_UNKNOWN, (function), METHOD_BUFFERED, FILE_ANY_ACCESS)
 #define IOCTL_PEN_GET_DEVICE_DESCRIPTOR PEN_CODE(6)
 #define IOCTL_PEN_RECEIVE PEN_CODE(15)
 #define IOCTL_PEN_SEND PEN_CODE(18)
-/* Test controls: keep in step with fake_pen_driver.h. */
+/* Test controls: keep in step with fake_pen.h. */
 #define IOCTL_FAKE_SET_DESCRIPTOR PEN_CODE(0x800)
 #define IOCTL_FAKE_UNPLUG PEN_CODE(0x801)
 #define IOCTL_FAKE_RESET PEN_CODE(0x802)
-#define IOCTL_FAKE_PENDING_RECEIVES PEN_CODE(0x803)
+#define IOCTL_FAKE_STATE PEN_CODE(0x803)
 
 #define MESSAGE_CAPACITY 1060
 #define QUEUE_LENGTH 16
@@ -39,6 +43,12 @@ static const UCHAR defaultDescriptor[18] = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0x34
 static UCHAR descriptor[18];
 static ULONG descriptorLength;
 static BOOLEAN unplugged;
+/* What IOCTL_FAKE_STATE reports; keep in step with FakePenState in fake_pen.h. */
+static struct {
+  ULONG pendingReceives;
+  ULONG sends;      /* sends taken since the last reset */
+  Message lastSent;
+} state;
 
 static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
   irp->IoStatus.Status = status;
@@ -113,6 +123,8 @@ static NTSTATUS Send(PIRP irp, ULONG length) {
     IoReleaseCancelSpinLock(irql);
     return Complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
   }
+  ++state.sends;
+  state.lastSent = message;
   receiver = TakePendingReceive();
   if (receiver == NULL) {
     if (queueCount == QUEUE_LENGTH) {
@@ -137,23 +149,28 @@ static NTSTATUS Reset(PIRP irp) {
   IoAcquireCancelSpinLock(&irql);
   unplugged = FALSE;
   queueHead = queueCount = 0;
+  state.sends = 0;
+  state.lastSent.length = 0;
   RtlCopyMemory(descriptor, defaultDescriptor, sizeof(descriptor));
   descriptorLength = sizeof(descriptor);
   IoReleaseCancelSpinLock(irql);
   return Complete(irp, STATUS_SUCCESS, 0);
 }
 
-/* How many receives are waiting, so that a test knows one is pending. */
-static NTSTATUS CountPendingReceives(PIRP irp, ULONG outLength) {
+/* The state above, with the count of waiting receives, so that a test knows one
+ * is pending. */
+static NTSTATUS ReportState(PIRP irp, ULONG outLength) {
   KIRQL irql;
-  ULONG count = 0;
   PLIST_ENTRY entry;
-  if (outLength < sizeof(ULONG)) return Complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
+  if (outLength < sizeof(state)) return Complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
   IoAcquireCancelSpinLock(&irql);
-  for (entry = pendingReceives.Flink; entry != &pendingReceives; entry = entry->Flink) ++count;
+  state.pendingReceives = 0;
+  for (entry = pendingReceives.Flink; entry != &pendingReceives; entry = entry->Flink) {
+    ++state.pendingReceives;
+  }
+  RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, &state, sizeof(state));
   IoReleaseCancelSpinLock(irql);
-  *(ULONG*)irp->AssociatedIrp.SystemBuffer = count;
-  return Complete(irp, STATUS_SUCCESS, sizeof(ULONG));
+  return Complete(irp, STATUS_SUCCESS, sizeof(state));
 }
 
 /* Every request fails from now on, and the waiting receives end, as when the pen
@@ -197,8 +214,8 @@ static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT deviceObject, PIRP irp) {
       return Unplug(irp);
     case IOCTL_FAKE_RESET:
       return Reset(irp);
-    case IOCTL_FAKE_PENDING_RECEIVES:
-      return CountPendingReceives(irp, outLength);
+    case IOCTL_FAKE_STATE:
+      return ReportState(irp, outLength);
     default:
       return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
   }

@@ -1,0 +1,249 @@
+// The conformance suite's pens under Wine: interfaces of the pen's class written
+// into the prefix's device registry, and behind the openable one the fake kernel
+// driver (fake_pen_driver.c), which echoes every message sent to it. Both need
+// Wine: they write the device registry as Wine's Setup API keeps it and load an
+// unsigned driver.
+#include "usb/tests/pen_fixture.h"
+
+#include <setupapi.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace channel_testing {
+namespace {
+
+// Private control codes of the fake driver, CTL_CODE(0x22, 0x800 + n, METHOD_BUFFERED, 0).
+constexpr DWORD IOCTL_FAKE_SET_DESCRIPTOR = 0x222000;  // input: the descriptor bytes (at most 18)
+constexpr DWORD IOCTL_FAKE_UNPLUG = 0x222004;          // every request fails as after removal
+constexpr DWORD IOCTL_FAKE_RESET = 0x222008;           // plugged in, nothing queued, default descriptor
+constexpr DWORD IOCTL_FAKE_STATE = 0x22200C;           // output: FakePenState
+
+// Keep in step with the driver's `state`.
+struct FakePenState {
+  ULONG pendingReceives;
+  ULONG sends;
+  ULONG lastSentLength;
+  std::uint8_t lastSent[PEN_RECEIVE_BUFFER_SIZE];
+};
+
+// idVendor 0x1234, idProduct 0x0204, bcdDevice 0x0318: the driver's default.
+const Bytes kDescriptor = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0x34, 0x12, 0x04, 0x02, 0x18, 0x03, 1, 2, 0, 1};
+
+// The instance whose interface path the fake driver links to its device, and one
+// whose path names nothing.
+constexpr const char* kFakePenInstance = "ROOT\\NIBFLASH_FAKE_PEN\\0000";
+constexpr const char* kUnopenableInstance = "ROOT\\NIBFLASH_UNOPENABLE_PEN\\0000";
+constexpr const char* kFakePenLink = "\\\\?\\root#nibflash_fake_pen#0000#{a165badf-6e6a-4126-85c1-bfbe09014345}";
+constexpr const char* kServiceName = "NibflashFakePen";
+
+bool RunningUnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// Wine counts an interface as present once its Control\Linked value is set, as
+// the system does when a driver enables the interface.
+bool MarkLinked(const std::string& path) {
+  const GUID& g = GUID_DEVINTERFACE_PEN;
+  char key[300];
+  std::snprintf(key, sizeof(key),
+                "System\\CurrentControlSet\\Control\\DeviceClasses\\{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}"
+                "\\##?#%s\\#\\Control",
+                static_cast<unsigned long>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2],
+                g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7], path.c_str() + 4);
+  HKEY control = nullptr;
+  if (path.compare(0, 4, "\\\\?\\") != 0 ||
+      RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &control, nullptr) !=
+          ERROR_SUCCESS) {
+    return false;
+  }
+  const DWORD linked = 1;
+  const LONG result =
+      RegSetValueExA(control, "Linked", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&linked), sizeof(linked));
+  RegCloseKey(control);
+  return result == ERROR_SUCCESS;
+}
+
+// A present device element with one interface of the pen's class; its path, or
+// empty on failure.
+std::string RegisterInterface(const char* instanceId) {
+  HDEVINFO set = SetupDiCreateDeviceInfoList(&GUID_DEVINTERFACE_PEN, nullptr);
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof(device);
+  SP_DEVICE_INTERFACE_DATA interfaceData{};
+  interfaceData.cbSize = sizeof(interfaceData);
+  union {
+    SP_DEVICE_INTERFACE_DETAIL_DATA_A detail;
+    char space[sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) + MAX_PATH];
+  } record{};
+  record.detail.cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+  std::string path;
+  if (SetupDiCreateDeviceInfoA(set, instanceId, &GUID_DEVINTERFACE_PEN, nullptr, nullptr, 0, &device) &&
+      SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr) &&
+      SetupDiCreateDeviceInterfaceA(set, &device, &GUID_DEVINTERFACE_PEN, nullptr, 0, &interfaceData) &&
+      SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, &record.detail, sizeof(record), nullptr, nullptr) &&
+      MarkLinked(record.detail.DevicePath)) {
+    path = record.detail.DevicePath;
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  return path;
+}
+
+// Removes the device elements of the pen's class with this instance, or all.
+void RemoveInterfaces(const char* instanceId = nullptr) {
+  HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_PEN, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof(device);
+  for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
+    char id[256] = {};  // above the system's limit on instance names
+    SetupDiGetDeviceInstanceIdA(set, &device, id, sizeof(id), nullptr);
+    if (instanceId == nullptr || _stricmp(id, instanceId) == 0) SetupDiRemoveDevice(set, &device);
+  }
+  SetupDiDestroyDeviceInfoList(set);
+}
+
+bool WaitForServiceState(SC_HANDLE service, DWORD state) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  SERVICE_STATUS status{};
+  while (QueryServiceStatus(service, &status) && status.dwCurrentState != state &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return status.dwCurrentState == state;
+}
+
+// The fake driver as a kernel service, installed from beside the test program and
+// started on first use; stopped and deleted when the program ends.
+class FakePenDriver {
+ public:
+  static bool Running() {
+    static FakePenDriver driver;
+    return driver.m_running;
+  }
+
+ private:
+  FakePenDriver() {
+    char module[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, module, MAX_PATH);
+    std::string path(module);
+    path.erase(path.find_last_of("\\/") + 1);
+    path += "nibflash_fake_pen.sys";
+    m_manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    m_service = CreateServiceA(m_manager, kServiceName, kServiceName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                               SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path.c_str(), nullptr, nullptr,
+                               nullptr, nullptr, nullptr);
+    if (m_service == nullptr && GetLastError() == ERROR_SERVICE_EXISTS) {
+      // Left by a run that did not finish: restart it from this build's driver.
+      m_service = OpenServiceA(m_manager, kServiceName, SERVICE_ALL_ACCESS);
+      Stop();
+      ChangeServiceConfigA(m_service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, path.c_str(),
+                           nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    }
+    m_running = m_service != nullptr && StartServiceA(m_service, 0, nullptr) &&
+                WaitForServiceState(m_service, SERVICE_RUNNING);
+  }
+  ~FakePenDriver() {
+    Stop();
+    DeleteService(m_service);
+    CloseServiceHandle(m_service);
+    CloseServiceHandle(m_manager);
+  }
+  void Stop() {
+    SERVICE_STATUS status{};
+    if (ControlService(m_service, SERVICE_CONTROL_STOP, &status)) WaitForServiceState(m_service, SERVICE_STOPPED);
+  }
+
+  SC_HANDLE m_manager = nullptr;
+  SC_HANDLE m_service = nullptr;
+  bool m_running = false;
+};
+
+class FakePenFixture : public PenFixture {
+ public:
+  FakePenFixture() {
+    if (!RunningUnderWine()) {
+      [] { GTEST_SKIP() << "registers fake devices and loads a fake driver into Wine"; }();
+      return;
+    }
+    RemoveInterfaces();
+    ReleaseDevicePath();
+  }
+  ~FakePenFixture() override {
+    if (m_control != nullptr) CloseHandle(m_control);
+    RemoveInterfaces();
+  }
+
+  std::string PlugPen() override {
+    EXPECT_TRUE(FakePenDriver::Running());
+    m_control = CreateFileA(kFakePenLink, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    EXPECT_NE(m_control, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Control(IOCTL_FAKE_RESET), 0u);
+    return RegisterInterface(kFakePenInstance);
+  }
+  std::string PlugUnopenablePen() override { return RegisterInterface(kUnopenableInstance); }
+  void UnplugPen() override {
+    EXPECT_EQ(Control(IOCTL_FAKE_UNPLUG), 0u);
+    RemoveInterfaces(kFakePenInstance);
+  }
+
+  Bytes Descriptor() override { return kDescriptor; }
+  bool ShortenDescriptor() override {
+    return Control(IOCTL_FAKE_SET_DESCRIPTOR, Bytes(kDescriptor.begin(), kDescriptor.end() - 1)) == 0;
+  }
+
+  Bytes Request() override { return {0x01, 0x00, 0x10, 0x00, 0x04, 0x00, 0xAA, 0x55}; }
+  Bytes Answer() override { return Request(); }
+  // An empty message sent to the pen comes back as an empty message.
+  void CutNextAnswer() override {
+    EXPECT_EQ(Control(IOCTL_PEN_SEND), 0u);
+    ++m_hiddenSends;
+  }
+  void WaitUntilAnswered() override {}  // the echo is queued before the send completes
+
+  int MessagesToPen() override { return static_cast<int>(State().sends - m_hiddenSends); }
+  Bytes LastMessageToPen() override {
+    const FakePenState state = State();
+    return Bytes(state.lastSent, state.lastSent + state.lastSentLength);
+  }
+  std::size_t WaitingReceives() override { return State().pendingReceives; }
+
+  HWND NotificationWindow() override { return nullptr; }  // the fake driver announces nothing
+  std::vector<DeviceChange> DeviceChanges() override { return {}; }
+
+ private:
+  // One private control request on the fixture's own handle.
+  DWORD Control(DWORD code, const Bytes& input = {}, void* output = nullptr, DWORD outputSize = 0) {
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DWORD transferred = 0;
+    DWORD result = ERROR_SUCCESS;
+    if (!DeviceIoControl(m_control, code, const_cast<std::uint8_t*>(input.data()), static_cast<DWORD>(input.size()),
+                         output, outputSize, &transferred, &overlapped) &&
+        GetLastError() != ERROR_IO_PENDING) {
+      result = GetLastError();
+    } else if (!GetOverlappedResult(m_control, &overlapped, &transferred, TRUE)) {
+      result = GetLastError();
+    }
+    CloseHandle(overlapped.hEvent);
+    return result;
+  }
+  FakePenState State() {
+    FakePenState state{};
+    EXPECT_EQ(Control(IOCTL_FAKE_STATE, {}, &state, sizeof(state)), 0u);
+    return state;
+  }
+
+  HANDLE m_control = nullptr;
+  DWORD m_hiddenSends = 0;  // sent by the fixture, not by the suite
+};
+
+}  // namespace
+
+std::unique_ptr<PenFixture> PenFixture::Make() { return std::make_unique<FakePenFixture>(); }
+
+}  // namespace channel_testing
