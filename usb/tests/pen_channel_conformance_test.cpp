@@ -4,6 +4,7 @@
 // close, and the device-change notifications.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -269,16 +270,47 @@ TEST_F(OpenPen, AnUnpluggedPenFailsEveryOperationWith1167) {
   EXPECT_EQ(Receive(handle).result, kNotConnected);
 }
 
-TEST_F(OpenPen, SendsAndReceivesRunOnOneHandleAtOnce) {
+TEST_F(OpenPen, SendsReceivesCloseAndOpenRunAtOnce) {
   constexpr int kRequests = 16;
-  auto receiver = std::async(std::launch::async, [h = handle] {
-    int answers = 0;
-    while (answers < kRequests && Receive(h).result == 0) ++answers;
-    return answers;
+  std::atomic<int> answers{0};
+  std::atomic<int> failures{0};
+  std::atomic<std::uint32_t> failure{0};
+  std::atomic<bool> stop{false};
+  // The receive thread's loop: it reads on, a little later after a failure.
+  auto receiver = std::async(std::launch::async, [&, h = handle] {
+    while (!stop) {
+      const Read read = Receive(h);
+      if (read.result == 0) {
+        ++answers;
+      } else {
+        failure = read.result;
+        ++failures;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
   });
   for (int i = 0; i < kRequests; ++i) EXPECT_EQ(Send(handle, pens->Request()), 0u);
+  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+  while (answers < kRequests && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(answers, kRequests);
+  // The device watch closes the pen and opens it again on its next arrival,
+  // while the receive thread still reads on the old handle.
+  ClosePenDriver(handle);
+  std::string output;
+  handle = Open(&output);
+  EXPECT_NE(handle, nullptr);
+  const int before = failures;
+  while (failures < before + 2 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  stop = true;
+  ClosePenDriver(handle);  // ends the receive also if the old handle's value came back
+  handle = nullptr;
   ASSERT_EQ(receiver.wait_for(kDeadline), std::future_status::ready);
-  EXPECT_EQ(receiver.get(), kRequests);
+  EXPECT_NE(failure, 0u);
+  EXPECT_NE(failure, kNotConnected);
 }
 
 }  // namespace

@@ -93,15 +93,18 @@ std::string RegisterInterface(const char* instanceId) {
   return path;
 }
 
-// Removes the device elements of the pen's class with this instance, or all.
+// Removes the device element with this instance, or every one the tests make
+// (also those of a run that ended half-way).
 void RemoveInterfaces(const char* instanceId = nullptr) {
-  HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_PEN, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
+  HDEVINFO set = SetupDiGetClassDevsA(nullptr, "ROOT", nullptr, DIGCF_ALLCLASSES);
   SP_DEVINFO_DATA device{};
   device.cbSize = sizeof(device);
   for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
     char id[256] = {};  // above the system's limit on instance names
     SetupDiGetDeviceInstanceIdA(set, &device, id, sizeof(id), nullptr);
-    if (instanceId == nullptr || _stricmp(id, instanceId) == 0) SetupDiRemoveDevice(set, &device);
+    if (instanceId != nullptr ? _stricmp(id, instanceId) == 0 : _strnicmp(id, "ROOT\\NIBFLASH_", 14) == 0) {
+      SetupDiRemoveDevice(set, &device);
+    }
   }
   SetupDiDestroyDeviceInfoList(set);
 }
