@@ -22,18 +22,16 @@ using ::testing::internal::GetCapturedStdout;
 
 constexpr std::uint32_t kNotConnected = 1167;  // ERROR_DEVICE_NOT_CONNECTED
 constexpr std::uint32_t kAborted = 995;        // ERROR_OPERATION_ABORTED
-constexpr auto kDeadline = std::chrono::seconds(10);
 
 struct Read {
   std::uint32_t result = 0;
+  std::uint32_t received = 12345;
   Bytes bytes;
-  std::uint32_t received = 0;
 };
 
 Read Receive(HANDLE handle) {
   std::uint8_t buffer[PEN_RECEIVE_BUFFER_SIZE];
   Read read;
-  read.received = 12345;
   read.result = ReadPenData(handle, buffer, &read.received);
   if (read.received <= sizeof(buffer)) read.bytes.assign(buffer, buffer + read.received);
   return read;
@@ -96,18 +94,13 @@ TEST_F(Channel, OnePenIsCountedOpenedAndNamedByEveryOpen) {
   EXPECT_EQ(devicePath, nullptr);
 }
 
-TEST_F(Channel, TwoPensAreCounted) {
-  pens->PlugPen();
-  pens->PlugUnopenablePen();
-  EXPECT_EQ(CountPenDevices(), 2);
-}
-
 TEST_F(Channel, AnInterfaceThatCannotBeOpenedIsNamedInPlaceOfTheLastOne) {
   pens->PlugPen();
   std::string output;
   handle = Open(&output);
-  pens->UnplugPen();
   const std::string name = pens->PlugUnopenablePen();
+  EXPECT_EQ(CountPenDevices(), 2);
+  pens->UnplugPen();
   EXPECT_EQ(CountPenDevices(), 1);
   EXPECT_EQ(Open(&output), nullptr);
   EXPECT_EQ(output, "Symbolic link is " + name + "\n");
@@ -115,11 +108,8 @@ TEST_F(Channel, AnInterfaceThatCannotBeOpenedIsNamedInPlaceOfTheLastOne) {
   EXPECT_EQ(std::string(devicePath), name);
 }
 
-TEST_F(Channel, RegistrationNeedsAWindow) {
-  EXPECT_EQ(RegisterPenInterfaceNotifications(nullptr), nullptr);
-}
-
 TEST_F(Channel, ArrivalAndRemovalReachTheWindowWithTheInterfaceName) {
+  EXPECT_EQ(RegisterPenInterfaceNotifications(nullptr), nullptr);
   HWND window = pens->NotificationWindow();
   if (window == nullptr) GTEST_SKIP() << "these pens do not announce themselves";
   HDEVNOTIFY registration = RegisterPenInterfaceNotifications(window);
@@ -159,30 +149,23 @@ class OpenPen : public Channel {
   // once the pen holds it waiting.
   std::future<Read> WaitingReceive() {
     auto read = std::async(std::launch::async, [h = handle] { return Receive(h); });
-    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    while (pens->WaitingReceives() == 0 && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    EXPECT_EQ(pens->WaitingReceives(), 1u);
+    EXPECT_TRUE(WaitUntil([this] { return pens->WaitingReceives() == 1; }));
     return read;
   }
   static Read Result(std::future<Read>& read) {
-    EXPECT_EQ(read.wait_for(kDeadline), std::future_status::ready);
+    EXPECT_EQ(read.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     return read.get();
   }
 };
 
-TEST_F(OpenPen, TheDescriptorIsReadWhole) {
+TEST_F(OpenPen, TheDescriptorIsReadWholeOrNotAtAll) {
   std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
   std::memset(descriptor, 0xEE, sizeof(descriptor));
   ASSERT_EQ(ReadDeviceDescriptor(descriptor), 0u);
   EXPECT_EQ(Bytes(descriptor, descriptor + sizeof(descriptor)), pens->Descriptor());
-}
-
-TEST_F(OpenPen, AShortDescriptorIsAFailure) {
-  if (!pens->ShortenDescriptor()) GTEST_SKIP() << "this pen's descriptor is always whole";
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
-  EXPECT_NE(ReadDeviceDescriptor(descriptor), 0u);
+  if (pens->ShortenDescriptor()) {
+    EXPECT_NE(ReadDeviceDescriptor(descriptor), 0u);
+  }
 }
 
 TEST_F(OpenPen, SendsReachThePenAsOneMessageEach) {
@@ -190,14 +173,13 @@ TEST_F(OpenPen, SendsReachThePenAsOneMessageEach) {
   EXPECT_EQ(pens->LastMessageToPen(), pens->Request());
   ASSERT_EQ(SendRestartCommand(), 0u);
   EXPECT_EQ(pens->LastMessageToPen(), Bytes{RESTART_BYTE});
-  EXPECT_EQ(pens->MessagesToPen(), 2);
 }
 
 TEST_F(OpenPen, ANullHandleGives99AndReachesNoPen) {
   penHandle = nullptr;
   EXPECT_EQ(SendRestartCommand(), NO_DEVICE_RESULT);
   EXPECT_EQ(Send(nullptr, pens->Request()), NO_DEVICE_RESULT);
-  EXPECT_EQ(pens->MessagesToPen(), 0);
+  EXPECT_TRUE(pens->LastMessageToPen().empty());
 }
 
 // Both ways an answer meets its receive: already there, or a receive waiting for it.
@@ -245,15 +227,10 @@ TEST_P(Answers, AnAnswerOfZeroBytesIsAFailedReceive) {
 TEST_F(OpenPen, ClosingTheHandleEndsAWaitingReceive) {
   auto waiting = WaitingReceive();
   ClosePenDriver(handle);
+  handle = nullptr;
   const Read read = Result(waiting);
   EXPECT_EQ(read.result, kAborted);
   EXPECT_EQ(read.received, 0u);
-  // A receive thread that still holds the handle fails, but does not end its loop.
-  const Read late = Receive(handle);
-  handle = nullptr;
-  EXPECT_NE(late.result, 0u);
-  EXPECT_NE(late.result, kNotConnected);
-  EXPECT_EQ(late.received, 0u);
 }
 
 TEST_F(OpenPen, AnUnpluggedPenFailsEveryOperationWith1167) {
@@ -262,7 +239,6 @@ TEST_F(OpenPen, AnUnpluggedPenFailsEveryOperationWith1167) {
   const Read read = Result(waiting);
   EXPECT_EQ(read.result, kNotConnected);
   EXPECT_EQ(read.received, 0u);
-
   std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
   EXPECT_EQ(ReadDeviceDescriptor(descriptor), kNotConnected);
   EXPECT_EQ(Send(handle, pens->Request()), kNotConnected);
@@ -290,11 +266,7 @@ TEST_F(OpenPen, SendsReceivesCloseAndOpenRunAtOnce) {
     }
   });
   for (int i = 0; i < kRequests; ++i) EXPECT_EQ(Send(handle, pens->Request()), 0u);
-  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-  while (answers < kRequests && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  EXPECT_EQ(answers, kRequests);
+  EXPECT_TRUE(WaitUntil([&] { return answers == kRequests; }));
   // The device watch closes the pen and opens it again on its next arrival,
   // while the receive thread still reads on the old handle.
   ClosePenDriver(handle);
@@ -302,13 +274,11 @@ TEST_F(OpenPen, SendsReceivesCloseAndOpenRunAtOnce) {
   handle = Open(&output);
   EXPECT_NE(handle, nullptr);
   const int before = failures;
-  while (failures < before + 2 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  WaitUntil([&] { return failures >= before + 2; });  // reads on the old handle after the open
   stop = true;
   ClosePenDriver(handle);  // ends the receive also if the old handle's value came back
   handle = nullptr;
-  ASSERT_EQ(receiver.wait_for(kDeadline), std::future_status::ready);
+  receiver.get();
   EXPECT_NE(failure, 0u);
   EXPECT_NE(failure, kNotConnected);
 }

@@ -2,10 +2,12 @@
 // What the channel conformance suite needs of the pens behind a backend. Each
 // backend's test program links one implementation: the virtual bus natively
 // (virtual_pen_fixture.cpp), the fake kernel driver under Wine (win/fake_pen_fixture.cpp).
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "usb/pen_channel.h"
@@ -13,6 +15,16 @@
 namespace channel_testing {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// Waits until `done()`, up to a limit that only a broken channel reaches; returns done().
+template <typename Done>
+bool WaitUntil(Done done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return done();
+}
 
 // One WM_DEVICECHANGE as the window got it.
 struct DeviceChange {
@@ -46,8 +58,7 @@ class PenFixture {
   // Waits until the answer to a Request() sent is ready for a receive.
   virtual void WaitUntilAnswered() = 0;
 
-  virtual int MessagesToPen() = 0;      // messages the pen got
-  virtual Bytes LastMessageToPen() = 0;
+  virtual Bytes LastMessageToPen() = 0;  // empty when it got none
   virtual std::size_t WaitingReceives() = 0;
 
   // Null when the pens of this fixture cannot announce themselves.

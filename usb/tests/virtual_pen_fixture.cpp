@@ -1,11 +1,9 @@
 // The conformance suite's pens natively: virtual pens on a fresh process-wide
 // bus, seen through its traffic record, and a headless window for notifications.
 #include <atomic>
-#include <chrono>
 #include <future>
 #include <mutex>
 #include <sstream>
-#include <thread>
 
 #include "afx/afxwin.h"
 #include "afx/headless/ui_test_api.h"
@@ -14,16 +12,6 @@
 
 namespace channel_testing {
 namespace {
-
-constexpr auto kDeadline = std::chrono::seconds(10);
-
-template <typename Done>
-void WaitUntil(Done done) {
-  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-  while (!done() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
 
 // Runs its modal loop on a thread of its own, as the tool's dialog does, and
 // keeps every WM_DEVICECHANGE it gets.
@@ -117,10 +105,6 @@ class VirtualPenFixture : public PenFixture {
     WaitUntil([this] { return m_pen->QueuedPackets() > 0; });
   }
 
-  int MessagesToPen() override {
-    Collected(m_toPen);
-    return static_cast<int>(m_toPen.size());
-  }
   Bytes LastMessageToPen() override { return Collected(m_toPen); }
   std::size_t WaitingReceives() override { return m_pen->WaitingReceives(); }
 

@@ -9,9 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
-#include <thread>
+#include <cstring>
 
 namespace channel_testing {
 namespace {
@@ -25,7 +23,6 @@ constexpr DWORD IOCTL_FAKE_STATE = 0x22200C;           // output: FakePenState
 // Keep in step with the driver's `state`.
 struct FakePenState {
   ULONG pendingReceives;
-  ULONG sends;
   ULONG lastSentLength;
   std::uint8_t lastSent[PEN_RECEIVE_BUFFER_SIZE];
 };
@@ -48,24 +45,11 @@ bool RunningUnderWine() {
 // Wine counts an interface as present once its Control\Linked value is set, as
 // the system does when a driver enables the interface.
 bool MarkLinked(const std::string& path) {
-  const GUID& g = GUID_DEVINTERFACE_PEN;
-  char key[300];
-  std::snprintf(key, sizeof(key),
-                "System\\CurrentControlSet\\Control\\DeviceClasses\\{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}"
-                "\\##?#%s\\#\\Control",
-                static_cast<unsigned long>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2],
-                g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7], path.c_str() + 4);
-  HKEY control = nullptr;
-  if (path.compare(0, 4, "\\\\?\\") != 0 ||
-      RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &control, nullptr) !=
-          ERROR_SUCCESS) {
-    return false;
-  }
+  const std::string key = "System\\CurrentControlSet\\Control\\DeviceClasses\\"
+                          "{a165badf-6e6a-4126-85c1-bfbe09014345}\\##?#" + path.substr(4) + "\\#\\Control";
   const DWORD linked = 1;
-  const LONG result =
-      RegSetValueExA(control, "Linked", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&linked), sizeof(linked));
-  RegCloseKey(control);
-  return result == ERROR_SUCCESS;
+  return RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Linked", REG_DWORD, &linked, sizeof(linked)) ==
+         ERROR_SUCCESS;
 }
 
 // A present device element with one interface of the pen's class; its path, or
@@ -110,13 +94,8 @@ void RemoveInterfaces(const char* instanceId = nullptr) {
 }
 
 bool WaitForServiceState(SC_HANDLE service, DWORD state) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   SERVICE_STATUS status{};
-  while (QueryServiceStatus(service, &status) && status.dwCurrentState != state &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return status.dwCurrentState == state;
+  return WaitUntil([&] { return QueryServiceStatus(service, &status) && status.dwCurrentState == state; });
 }
 
 // The fake driver as a kernel service, installed from beside the test program and
@@ -130,37 +109,28 @@ class FakePenDriver {
 
  private:
   FakePenDriver() {
-    char module[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, module, MAX_PATH);
-    std::string path(module);
-    path.erase(path.find_last_of("\\/") + 1);
-    path += "nibflash_fake_pen.sys";
-    m_manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::strcpy(std::strrchr(path, '\\') + 1, "nibflash_fake_pen.sys");
+    // A service left by a run that did not finish goes first.
+    if (SC_HANDLE left = OpenServiceA(m_manager, kServiceName, SERVICE_ALL_ACCESS)) Remove(left);
     m_service = CreateServiceA(m_manager, kServiceName, kServiceName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
-                               SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path.c_str(), nullptr, nullptr,
-                               nullptr, nullptr, nullptr);
-    if (m_service == nullptr && GetLastError() == ERROR_SERVICE_EXISTS) {
-      // Left by a run that did not finish: restart it from this build's driver.
-      m_service = OpenServiceA(m_manager, kServiceName, SERVICE_ALL_ACCESS);
-      Stop();
-      ChangeServiceConfigA(m_service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, path.c_str(),
-                           nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-    }
-    m_running = m_service != nullptr && StartServiceA(m_service, 0, nullptr) &&
-                WaitForServiceState(m_service, SERVICE_RUNNING);
+                               SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path, nullptr, nullptr, nullptr,
+                               nullptr, nullptr);
+    m_running = StartServiceA(m_service, 0, nullptr) && WaitForServiceState(m_service, SERVICE_RUNNING);
   }
   ~FakePenDriver() {
-    Stop();
-    DeleteService(m_service);
-    CloseServiceHandle(m_service);
+    Remove(m_service);
     CloseServiceHandle(m_manager);
   }
-  void Stop() {
+  static void Remove(SC_HANDLE service) {
     SERVICE_STATUS status{};
-    if (ControlService(m_service, SERVICE_CONTROL_STOP, &status)) WaitForServiceState(m_service, SERVICE_STOPPED);
+    if (ControlService(service, SERVICE_CONTROL_STOP, &status)) WaitForServiceState(service, SERVICE_STOPPED);
+    DeleteService(service);
+    CloseServiceHandle(service);
   }
 
-  SC_HANDLE m_manager = nullptr;
+  SC_HANDLE m_manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   SC_HANDLE m_service = nullptr;
   bool m_running = false;
 };
@@ -183,7 +153,7 @@ class FakePenFixture : public PenFixture {
   std::string PlugPen() override {
     EXPECT_TRUE(FakePenDriver::Running());
     m_control = CreateFileA(kFakePenLink, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+                            nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(m_control, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Control(IOCTL_FAKE_RESET), 0u);
     return RegisterInterface(kFakePenInstance);
@@ -202,13 +172,9 @@ class FakePenFixture : public PenFixture {
   Bytes Request() override { return {0x01, 0x00, 0x10, 0x00, 0x04, 0x00, 0xAA, 0x55}; }
   Bytes Answer() override { return Request(); }
   // An empty message sent to the pen comes back as an empty message.
-  void CutNextAnswer() override {
-    EXPECT_EQ(Control(IOCTL_PEN_SEND), 0u);
-    ++m_hiddenSends;
-  }
+  void CutNextAnswer() override { EXPECT_EQ(Control(IOCTL_PEN_SEND), 0u); }
   void WaitUntilAnswered() override {}  // the echo is queued before the send completes
 
-  int MessagesToPen() override { return static_cast<int>(State().sends - m_hiddenSends); }
   Bytes LastMessageToPen() override {
     const FakePenState state = State();
     return Bytes(state.lastSent, state.lastSent + state.lastSentLength);
@@ -219,21 +185,13 @@ class FakePenFixture : public PenFixture {
   std::vector<DeviceChange> DeviceChanges() override { return {}; }
 
  private:
-  // One private control request on the fixture's own handle.
+  // One private control request on the fixture's own (synchronous) handle.
   DWORD Control(DWORD code, const Bytes& input = {}, void* output = nullptr, DWORD outputSize = 0) {
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DWORD transferred = 0;
-    DWORD result = ERROR_SUCCESS;
-    if (!DeviceIoControl(m_control, code, const_cast<std::uint8_t*>(input.data()), static_cast<DWORD>(input.size()),
-                         output, outputSize, &transferred, &overlapped) &&
-        GetLastError() != ERROR_IO_PENDING) {
-      result = GetLastError();
-    } else if (!GetOverlappedResult(m_control, &overlapped, &transferred, TRUE)) {
-      result = GetLastError();
-    }
-    CloseHandle(overlapped.hEvent);
-    return result;
+    return DeviceIoControl(m_control, code, const_cast<std::uint8_t*>(input.data()),
+                           static_cast<DWORD>(input.size()), output, outputSize, &transferred, nullptr)
+               ? ERROR_SUCCESS
+               : GetLastError();
   }
   FakePenState State() {
     FakePenState state{};
@@ -242,7 +200,6 @@ class FakePenFixture : public PenFixture {
   }
 
   HANDLE m_control = nullptr;
-  DWORD m_hiddenSends = 0;  // sent by the fixture, not by the suite
 };
 
 }  // namespace
