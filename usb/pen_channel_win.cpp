@@ -215,7 +215,6 @@ void ClosePenDriver(HANDLE handle) {
 }
 
 HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {
-  if (window == nullptr) return nullptr;  // as the virtual backend: nothing to send to
   DEV_BROADCAST_DEVICEINTERFACE_A filter{};
   filter.dbcc_size = sizeof(filter);
   filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
