@@ -49,7 +49,7 @@ class PenFixture {
   virtual void UnplugPen() = 0;
 
   virtual Bytes Descriptor() = 0;  // what the pen of PlugPen reports
-  // False when this pen cannot answer with a descriptor shorter than 18 bytes.
+  // Makes the pen's descriptor shorter than 18 bytes; false when it cannot be.
   virtual bool ShortenDescriptor() = 0;
 
   virtual Bytes Request() = 0;  // a message the pen answers
