@@ -67,11 +67,13 @@ HANDLE OpenPenDriver();
 // Threads: UI thread.
 std::uint32_t ReadDeviceDescriptor(std::uint8_t* descriptor);
 
-// Sends RESTART_BYTE on penHandle as one message.
-// Return: NO_DEVICE_RESULT when penHandle is null (no request is made); otherwise
+// Sends RESTART_BYTE on `handle` as one message. The device watch lets go of
+// the pen before it asks it to restart, so the handle is passed, not read from
+// penHandle.
+// Return: NO_DEVICE_RESULT for a null handle (no request is made); otherwise
 //   as WritePenData.
 // Blocks, threads: as WritePenData; called by the upgrade thread.
-std::uint32_t SendRestartCommand();
+std::uint32_t SendRestartCommand(HANDLE handle);
 
 // Sends `count` bytes to the pen as one message.
 // Return: NO_DEVICE_RESULT for a null handle (no request is made); 0 once the

@@ -149,8 +149,7 @@ std::uint32_t ReadDeviceDescriptor(std::uint8_t* descriptor) {
   return result;
 }
 
-std::uint32_t SendRestartCommand() {
-  HANDLE handle = penHandle.load();  // once: the device watch may null it meanwhile
+std::uint32_t SendRestartCommand(HANDLE handle) {
   if (handle == nullptr) return NO_DEVICE_RESULT;
   const std::uint8_t restart = RESTART_BYTE;
   return Send(handle, &restart, 1);

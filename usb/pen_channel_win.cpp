@@ -148,9 +148,7 @@ std::uint32_t ReadDeviceDescriptor(std::uint8_t* descriptor) {
 
 // Like every request here, one the driver refuses at once returns its error only
 // after the final wait (up to 1 s).
-std::uint32_t SendRestartCommand() {
-  // Read once: the device watch may null it on another thread meanwhile.
-  HANDLE handle = penHandle.load();
+std::uint32_t SendRestartCommand(HANDLE handle) {
   if (handle == nullptr) return NO_DEVICE_RESULT;
   const std::uint8_t restart = RESTART_BYTE;
   return RequestWithCompletionWait(handle, IOCTL_PEN_SEND, &restart, sizeof(restart), nullptr, 0,

@@ -171,13 +171,13 @@ TEST_F(OpenPen, TheDescriptorIsReadWholeOrNotAtAll) {
 TEST_F(OpenPen, SendsReachThePenAsOneMessageEach) {
   ASSERT_EQ(Send(handle, pens->Request()), 0u);
   EXPECT_EQ(pens->LastMessageToPen(), pens->Request());
-  ASSERT_EQ(SendRestartCommand(), 0u);
+  ASSERT_EQ(SendRestartCommand(handle), 0u);
   EXPECT_EQ(pens->LastMessageToPen(), Bytes{RESTART_BYTE});
 }
 
 TEST_F(OpenPen, ANullHandleGives99AndReachesNoPen) {
   penHandle = nullptr;
-  EXPECT_EQ(SendRestartCommand(), NO_DEVICE_RESULT);
+  EXPECT_EQ(SendRestartCommand(nullptr), NO_DEVICE_RESULT);
   EXPECT_EQ(Send(nullptr, pens->Request()), NO_DEVICE_RESULT);
   EXPECT_TRUE(pens->LastMessageToPen().empty());
 }
@@ -242,7 +242,7 @@ TEST_F(OpenPen, AnUnpluggedPenFailsEveryOperationWith1167) {
   std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
   EXPECT_EQ(ReadDeviceDescriptor(descriptor), kNotConnected);
   EXPECT_EQ(Send(handle, pens->Request()), kNotConnected);
-  EXPECT_EQ(SendRestartCommand(), kNotConnected);
+  EXPECT_EQ(SendRestartCommand(handle), kNotConnected);
   EXPECT_EQ(Receive(handle).result, kNotConnected);
 }
 

@@ -47,7 +47,7 @@ TEST(RefusedRequest, ReturnsTheSystemsErrorAfterTheFinalWait) {
   } requests[] = {
       {"descriptor", [&] { return ReadDeviceDescriptor(descriptor); },
        SystemAnswer(file, IOCTL_PEN_GET_DEVICE_DESCRIPTOR, 0, DEVICE_DESCRIPTOR_SIZE)},
-      {"restart", [] { return SendRestartCommand(); }, SystemAnswer(file, IOCTL_PEN_SEND, 1, 0)},
+      {"restart", [&] { return SendRestartCommand(file); }, SystemAnswer(file, IOCTL_PEN_SEND, 1, 0)},
       {"send", [&] { return WritePenData(file, data, sizeof(data)); }, SystemAnswer(file, IOCTL_PEN_SEND, 2, 0)},
   };
   for (const auto& request : requests) {
