@@ -1,22 +1,27 @@
-#include "testing/win32_ui/screenshot.h"
-
 #include <algorithm>
+#include <cstdio>
 
 #include <objidl.h>  // before gdiplus.h, which needs it and does not include it
 #include <gdiplus.h>
 
-#include "testing/win32_ui/windows.h"
+#include "testing/win32_ui/win32_ui.h"
 
 namespace win32_ui {
 
 namespace {
 
-bool HasPendingPaint(HWND hwnd) {
-  if (GetUpdateRect(hwnd, nullptr, FALSE)) return true;
-  for (const ChildWindow& child : Children(hwnd)) {
-    if (GetUpdateRect(child.hwnd, nullptr, FALSE)) return true;
-  }
-  return false;
+BOOL CALLBACK FindPendingPaint(HWND hwnd, LPARAM lParam) {
+  if (GetUpdateRect(hwnd, nullptr, FALSE)) *reinterpret_cast<bool*>(lParam) = true;
+  return TRUE;
+}
+
+// Once `top` has handled what was queued before, neither it nor a child has a region left to paint.
+bool WaitPainted(HWND top) {
+  return SendWithin(top, WM_NULL, 0, 0) && WaitUntil([&] {
+           bool pending = GetUpdateRect(top, nullptr, FALSE) != FALSE;
+           EnumChildWindows(top, &FindPendingPaint, reinterpret_cast<LPARAM>(&pending));
+           return !pending;
+         });
 }
 
 bool SavePng(HBITMAP bitmap, const std::wstring& path) {
@@ -35,27 +40,21 @@ bool SavePng(HBITMAP bitmap, const std::wstring& path) {
   return ok;
 }
 
-}  // namespace
-
-bool WaitPainted(HWND top, DWORD timeoutMs) {
-  return SendWithin(top, WM_NULL, 0, 0, timeoutMs) && WaitUntil([&] { return !HasPendingPaint(top); }, timeoutMs);
-}
-
+// Copies `area` of the screen of `desktop`, with a small margin, into a PNG file.
 bool CapturePng(HDESK desktop, RECT area, const std::wstring& path) {
   bool ok = false;
   RunOnDesktop(desktop, [&] {
-    RECT clipped = {std::max(0L, area.left - 8), std::max(0L, area.top - 8), area.right + 8, area.bottom + 8};
-    clipped.right = std::min<LONG>(clipped.right, GetSystemMetrics(SM_CXSCREEN));
-    clipped.bottom = std::min<LONG>(clipped.bottom, GetSystemMetrics(SM_CYSCREEN));
-    const LONG width = clipped.right - clipped.left;
-    const LONG height = clipped.bottom - clipped.top;
+    const LONG left = std::max(0L, area.left - 8);
+    const LONG top = std::max(0L, area.top - 8);
+    const LONG width = std::min<LONG>(area.right + 8, GetSystemMetrics(SM_CXSCREEN)) - left;
+    const LONG height = std::min<LONG>(area.bottom + 8, GetSystemMetrics(SM_CYSCREEN)) - top;
     if (width <= 0 || height <= 0) return;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     if (bitmap != nullptr) {
       HGDIOBJ old = SelectObject(memory, bitmap);
-      ok = BitBlt(memory, 0, 0, width, height, screen, clipped.left, clipped.top, SRCCOPY | CAPTUREBLT) != 0;
+      ok = BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY | CAPTUREBLT) != 0;
       SelectObject(memory, old);
       ok = ok && SavePng(bitmap, path);
       DeleteObject(bitmap);
@@ -64,6 +63,26 @@ bool CapturePng(HDESK desktop, RECT area, const std::wstring& path) {
     ReleaseDC(nullptr, screen);
   });
   return ok;
+}
+
+}  // namespace
+
+RECT WindowRect(HWND hwnd) {
+  RECT rect{};
+  GetWindowRect(hwnd, &rect);
+  return rect;
+}
+
+RECT Union(RECT a, RECT b) {
+  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+}
+
+void KeepPicture(HDESK desktop, HWND window, RECT area, const std::wstring& name) {
+  const std::wstring dir = FromBuild(WIN32_UI_ARTIFACTS_DIR);
+  CreateDirectoryW(dir.c_str(), nullptr);
+  const std::wstring path = Join(dir, name + L".png");
+  const bool kept = WaitPainted(window) && CapturePng(desktop, area, path);
+  std::fwprintf(stderr, kept ? L"screenshot: %ls\n" : L"no screenshot %ls\n", path.c_str());
 }
 
 }  // namespace win32_ui
