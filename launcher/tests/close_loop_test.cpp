@@ -51,7 +51,7 @@ TEST_P(CloseLoop, AsksEachWindowUntilItGoes) {
       std::atomic<bool> handedOver{false};
       HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     };
-    auto run = std::make_shared<Run>();
+    const auto run = std::make_shared<Run>();
     const auto start = std::chrono::steady_clock::now();
     std::thread([run, desktop = sandbox.desktop()] {
       if (win32_ui::AttachToDesktop(desktop)) run->handedOver = CloseHostWindows();

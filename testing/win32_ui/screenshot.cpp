@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include <objidl.h>  // before gdiplus.h, which needs it and does not include it
 #include <gdiplus.h>
@@ -32,56 +33,43 @@ bool SavePng(HBITMAP bitmap, const std::wstring& path) {
   if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
   Gdiplus::GpBitmap* image = nullptr;
   bool ok = Gdiplus::DllExports::GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image) == Gdiplus::Ok;
-  if (ok) {
-    ok = Gdiplus::DllExports::GdipSaveImageToFile(image, path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
-    Gdiplus::DllExports::GdipDisposeImage(image);
-  }
+  ok = ok && Gdiplus::DllExports::GdipSaveImageToFile(image, path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
+  if (image != nullptr) Gdiplus::DllExports::GdipDisposeImage(image);
   Gdiplus::GdiplusShutdown(token);
   return ok;
 }
 
-// Copies `area` of the screen of `desktop`, with a small margin, into a PNG file.
-bool CapturePng(HDESK desktop, RECT area, const std::wstring& path) {
-  bool ok = false;
-  RunOnDesktop(desktop, [&] {
-    const LONG left = std::max(0L, area.left - 8);
-    const LONG top = std::max(0L, area.top - 8);
-    const LONG width = std::min<LONG>(area.right + 8, GetSystemMetrics(SM_CXSCREEN)) - left;
-    const LONG height = std::min<LONG>(area.bottom + 8, GetSystemMetrics(SM_CYSCREEN)) - top;
-    if (width <= 0 || height <= 0) return;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    if (bitmap != nullptr) {
-      HGDIOBJ old = SelectObject(memory, bitmap);
-      ok = BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY | CAPTUREBLT) != 0;
-      SelectObject(memory, old);
-      ok = ok && SavePng(bitmap, path);
-      DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-  });
+// Copies `area` of the screen, with a small margin, into a PNG file.
+bool CapturePng(RECT area, const std::wstring& path) {
+  const LONG left = std::max(0L, area.left - 8);
+  const LONG top = std::max(0L, area.top - 8);
+  const LONG width = std::min<LONG>(area.right + 8, GetSystemMetrics(SM_CXSCREEN)) - left;
+  const LONG height = std::min<LONG>(area.bottom + 8, GetSystemMetrics(SM_CYSCREEN)) - top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  bool ok = bitmap != nullptr && BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY | CAPTUREBLT);
+  SelectObject(memory, old);
+  ok = ok && SavePng(bitmap, path);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
   return ok;
 }
 
 }  // namespace
 
-RECT WindowRect(HWND hwnd) {
-  RECT rect{};
-  GetWindowRect(hwnd, &rect);
-  return rect;
-}
-
-RECT Union(RECT a, RECT b) {
-  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
-}
-
-void KeepPicture(HDESK desktop, HWND window, RECT area, const std::wstring& name) {
+void KeepPicture(HDESK desktop, HWND window, HWND over, const std::wstring& name) {
   const std::wstring dir = FromBuild(WIN32_UI_ARTIFACTS_DIR);
   CreateDirectoryW(dir.c_str(), nullptr);
   const std::wstring path = Join(dir, name + L".png");
-  const bool kept = WaitPainted(window) && CapturePng(desktop, area, path);
+  RECT area{}, under{};
+  GetWindowRect(window, &area);
+  if (over != nullptr && GetWindowRect(over, &under)) UnionRect(&area, &area, &under);
+  bool kept = false;
+  // From a thread of that desktop: the screen is the caller's desktop's.
+  std::thread([&] { kept = WaitPainted(window) && AttachToDesktop(desktop) && CapturePng(area, path); }).join();
   std::fwprintf(stderr, kept ? L"screenshot: %ls\n" : L"no screenshot %ls\n", path.c_str());
 }
 

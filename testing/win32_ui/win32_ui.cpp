@@ -1,7 +1,7 @@
 #include "testing/win32_ui/win32_ui.h"
 
 #include <algorithm>
-#include <cwctype>
+#include <thread>
 
 namespace win32_ui {
 
@@ -13,34 +13,48 @@ std::wstring Long(const std::wstring& path) { return L"\\\\?\\" + path; }
 void RemoveTree(const std::wstring& dir) {
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW(Long(Join(dir, L"*")).c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(Join(dir, name));
-      } else {
-        DeleteFileW(Long(Join(dir, name)).c_str());
-      }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+  for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(Join(dir, name));
+    DeleteFileW(Long(Join(dir, name)).c_str());
   }
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
   RemoveDirectoryW(Long(dir).c_str());
 }
 
 // Wine's explorer shows a desktop as a virtual desktop of the size it finds here
-// under the desktop's name, when it first starts for that desktop.
+// under the desktop's name.
 constexpr wchar_t kWineDesktopSizes[] = L"Software\\Wine\\Explorer\\Desktops";
+
+struct Search {
+  DWORD pid;
+  const std::wstring* wanted;
+  bool byClass;
+  HWND found;
+};
+
+// A named function, not a lambda: a lambda does not take the system's calling
+// convention on 32-bit x86.
+BOOL CALLBACK CheckWindow(HWND hwnd, LPARAM lParam) {
+  auto* s = reinterpret_cast<Search*>(lParam);
+  wchar_t className[256] = {};
+  GetClassNameW(hwnd, className, 256);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  if (owner != s->pid || !(GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE)) return TRUE;
+  if (*s->wanted != (s->byClass ? std::wstring(className) : WindowText(hwnd))) return TRUE;
+  s->found = hwnd;
+  return FALSE;
+}
 
 }  // namespace
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    if (condition()) return true;
+  for (const ULONGLONG deadline = GetTickCount64() + timeoutMs; !condition(); Sleep(10)) {
     if (GetTickCount64() >= deadline) return false;
-    Sleep(10);
   }
+  return true;
 }
 
 std::wstring FromBuild(const char* path) {
@@ -51,87 +65,104 @@ std::wstring FromBuild(const char* path) {
 
 std::wstring Join(const std::wstring& dir, const std::wstring& name) { return dir + L"\\" + name; }
 
-std::wstring Lower(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towlower(c); });
-  return text;
-}
-
-Process::Process(const std::wstring& program, const std::wstring& arguments, const std::wstring& workingDir,
-                 const std::wstring& desktop) {
+Process::Process(const std::wstring& program, const std::wstring& workingDir, const std::wstring& desktop,
+                 const std::wstring& arguments) {
   std::wstring commandLine = L"\"" + program + L"\" " + arguments;
   std::wstring desktopName = desktop;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.lpDesktop = desktopName.data();
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, workingDir.c_str(),
-                      &startup, &info_)) {
-    info_ = {};
-  }
+  CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, workingDir.c_str(),
+                 &startup, &info_);
 }
 
 Process::~Process() {
-  if (Running()) {
-    TerminateProcess(info_.hProcess, 1);
-    WaitForSingleObject(info_.hProcess, kDeadlineMs);
-  }
-  if (info_.hThread != nullptr) CloseHandle(info_.hThread);
-  if (info_.hProcess != nullptr) CloseHandle(info_.hProcess);
-}
-
-bool Process::Running() const {
-  return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+  if (info_.hProcess == nullptr) return;
+  TerminateProcess(info_.hProcess, 1);  // fails harmlessly once it has ended
+  WaitForExit();
+  CloseHandle(info_.hThread);
+  CloseHandle(info_.hProcess);
 }
 
 bool Process::WaitForExit(DWORD timeoutMs) const {
-  return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+  return info_.hProcess == nullptr || WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
 
 DWORD Process::ExitCode() const {
   DWORD code = STILL_ACTIVE;
-  if (info_.hProcess != nullptr) GetExitCodeProcess(info_.hProcess, &code);
+  GetExitCodeProcess(info_.hProcess, &code);
   return code;
 }
 
 Sandbox::Sandbox(bool shown) : shown_(shown) {
   wchar_t temp[MAX_PATH];
-  std::wstring base(temp, GetTempPathW(MAX_PATH, temp));
-  if (!base.empty() && base.back() == L'\\') base.pop_back();
-  // Never the name of an earlier sandbox: a desktop that is still being taken
-  // down would not take new windows reliably.
+  const std::wstring base(temp, GetTempPathW(MAX_PATH, temp) - 1);
+  // Never the name of an earlier sandbox: a desktop still being taken down would
+  // not take new windows reliably.
   static unsigned sandboxes = 0;
   do {
     name_ = L"nibflash-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(sandboxes++);
     dir_ = Join(base, name_);
   } while (!CreateDirectoryW(dir_.c_str(), nullptr));
   if (shown_) {
-    const std::wstring size = L"640x360";
-    RegSetKeyValueW(HKEY_CURRENT_USER, kWineDesktopSizes, name_.c_str(), REG_SZ, size.c_str(),
-                    static_cast<DWORD>((size.size() + 1) * sizeof(wchar_t)));
+    RegSetKeyValueW(HKEY_CURRENT_USER, kWineDesktopSizes, name_.c_str(), REG_SZ, L"640x360", sizeof L"640x360");
   }
   desktop_ = CreateDesktopW(name_.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
 }
 
 Sandbox::~Sandbox() {
   RemoveTree(dir_);
-  if (desktop_ != nullptr) CloseDesktop(desktop_);
+  CloseDesktop(desktop_);
   if (shown_) RegDeleteKeyValueW(HKEY_CURRENT_USER, kWineDesktopSizes, name_.c_str());
 }
 
 std::wstring Sandbox::MakeDir(const std::wstring& relative) const {
   std::wstring path = dir_;
-  for (std::size_t start = 0, end; start < relative.size(); start = end + 1) {
-    end = std::min(relative.find(L'\\', start), relative.size());
-    if (end == start) continue;
-    path = Join(path, relative.substr(start, end - start));
+  for (std::size_t at = 0, end; at < relative.size(); at = end + 1) {
+    end = std::min(relative.find(L'\\', at), relative.size());
+    path = Join(path, relative.substr(at, end - at));
     CreateDirectoryW(Long(path).c_str(), nullptr);
   }
   return path;
 }
 
 std::wstring Sandbox::Install(const std::wstring& file, const std::wstring& dir, const std::wstring& name) const {
-  const std::wstring target = Join(dir, name);
-  CopyFileW(Long(file).c_str(), Long(target).c_str(), FALSE);
-  return target;
+  CopyFileW(Long(file).c_str(), Long(Join(dir, name)).c_str(), FALSE);
+  return Join(dir, name);
+}
+
+bool AttachToDesktop(HDESK desktop) {
+  wchar_t name[256] = {};
+  // A handle of the thread's own: Wine closes a thread's desktop handle when the
+  // thread ends, and the sandbox's must outlive it.
+  HDESK own = GetUserObjectInformationW(desktop, UOI_NAME, name, sizeof name, nullptr)
+                  ? OpenDesktopW(name, 0, FALSE, GENERIC_ALL)
+                  : nullptr;
+  return own != nullptr && SetThreadDesktop(own);
+}
+
+HWND FindProcessWindow(HDESK desktop, DWORD pid, const std::wstring& text, bool byClass) {
+  Search search{pid, &text, byClass, nullptr};
+  EnumDesktopWindows(desktop, &CheckWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+void Activate(HDESK desktop, HWND hwnd) {
+  // From a thread of that desktop. Wine does not redraw the caption of a window that
+  // was already its thread's active one when the thread gains the foreground: ask for it.
+  std::thread([&] {
+    if (AttachToDesktop(desktop) && SetForegroundWindow(hwnd)) SendWithin(hwnd, WM_NCACTIVATE, TRUE, 0);
+  }).join();
+}
+
+std::wstring WindowText(HWND hwnd) {
+  wchar_t text[1024] = {};
+  return std::wstring(text, static_cast<std::size_t>(std::max(GetWindowTextW(hwnd, text, 1024), 0)));
+}
+
+bool SendWithin(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, timeoutMs, &result) != 0;
 }
 
 }  // namespace win32_ui

@@ -1,8 +1,7 @@
 #pragma once
-// Helpers for tests that drive the real Win32 programs under Wine from outside,
-// as a user would: a sandbox (a directory and a desktop of its own) per test,
-// started programs, window searches, waits with deadlines, and pictures of the
-// windows for people to look at.
+// Helpers for tests that drive the real Win32 programs under Wine from outside, as
+// a user would: sandboxes, started programs, window searches, waits with deadlines
+// and pictures for people to look at.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -16,42 +15,38 @@
 
 namespace win32_ui {
 
-// Long enough for a program to start under a busy Wine; a test that waits this
-// long has failed anyway.
+// Long enough for a program to start under a busy Wine; a test that waits this long has failed anyway.
 inline constexpr DWORD kDeadlineMs = 30000;
 
 // Polls `condition` until it holds or `timeoutMs` has passed; returns the last result.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kDeadlineMs);
 
-// A path as the build names it ($<TARGET_FILE:...>, forward slashes), as Windows
-// names it: under Wine a Unix path lies on drive Z:.
+// A path as the build names it ($<TARGET_FILE:...>), as Windows does: under Wine, / is drive Z:.
 std::wstring FromBuild(const char* path);
 std::wstring Join(const std::wstring& dir, const std::wstring& name);
-std::wstring Lower(std::wstring text);
 
-// A started program; ended (if still running) and released on destruction.
+// A started program, ended if still running when destroyed.
 class Process {
  public:
-  // `desktop` names the desktop its windows go to.
-  Process(const std::wstring& program, const std::wstring& arguments, const std::wstring& workingDir,
-          const std::wstring& desktop);
+  Process(const std::wstring& program, const std::wstring& workingDir, const std::wstring& desktop,
+          const std::wstring& arguments = L"");
   ~Process();
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
 
   DWORD id() const { return info_.dwProcessId; }
-  bool Running() const;
+  bool Running() const { return !WaitForExit(0); }
   bool WaitForExit(DWORD timeoutMs = kDeadlineMs) const;
-  DWORD ExitCode() const;  // STILL_ACTIVE while it runs
+  DWORD ExitCode() const;
 
  private:
   PROCESS_INFORMATION info_{};
 };
 
-// A fresh directory under the temporary folder, removed with its content at the
-// end, and a desktop of the same name, so that tests running side by side never
-// see each other's windows. A shown desktop is a Wine virtual desktop on the X
-// display, where Wine draws captions and menus itself: pictures need one.
+// A fresh directory, removed with its content at the end, and a desktop of the same
+// name, so that tests running side by side never see each other's windows. A shown
+// desktop is a Wine virtual desktop on the X display, where Wine draws captions and
+// menus itself: pictures need one.
 class Sandbox {
  public:
   explicit Sandbox(bool shown = true);
@@ -76,25 +71,17 @@ class Sandbox {
 
 // Attaches the calling thread, which must own no window yet, to `desktop`.
 bool AttachToDesktop(HDESK desktop);
-// Runs `work` on a thread of its own attached to `desktop`, for the calls that act
-// on the caller's desktop (FindWindow, the screen); returns when it has run.
-void RunOnDesktop(HDESK desktop, const std::function<void()>& work);
-
-// The shown top-level window of process `pid` on `desktop` with this caption (or
-// window class), or null.
+// The shown top-level window of process `pid` on `desktop` with this caption (or class), or null.
 HWND FindProcessWindow(HDESK desktop, DWORD pid, const std::wstring& text, bool byClass = false);
 // Makes `hwnd` the foreground window of its desktop, as a click on it would.
 void Activate(HDESK desktop, HWND hwnd);
 std::wstring WindowText(HWND hwnd);
-// Sends `message` and returns whether it was handled within `timeoutMs`: sent
-// rather than posted when the caller must know that the handler has run.
+// Sends rather than posts, when the caller must know that the handler has run.
 bool SendWithin(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs = kDeadlineMs);
 
-RECT WindowRect(HWND hwnd);
-RECT Union(RECT a, RECT b);
-// Once `window` is painted, keeps a picture of `area` of the shown desktop as
+// Once `window` is painted, keeps a picture of it with `over` (null: alone) as
 // build/<build>/artifacts/<name>.png. Pictures are for people: a missing one is
 // reported on stderr, never a test failure.
-void KeepPicture(HDESK desktop, HWND window, RECT area, const std::wstring& name);
+void KeepPicture(HDESK desktop, HWND window, HWND over, const std::wstring& name);
 
 }  // namespace win32_ui

@@ -18,7 +18,7 @@ int Percentage(const std::wstring& status) {
 
 Tool::Tool(const std::wstring& program, const std::wstring& arguments, const std::wstring& workingDir)
     : boxCaption_(program.substr(program.find_last_of(L'\\') + 1, program.size() - program.find_last_of(L'\\') - 5)),
-      process_(program, arguments, workingDir.empty() ? sandbox_.dir() : workingDir, sandbox_.desktopName()) {
+      process_(program, workingDir.empty() ? sandbox_.dir() : workingDir, sandbox_.desktopName(), arguments) {
   // Found once shown: the dialog fills its controls before it shows itself.
   WaitUntil([&] {
     dialog_ = win32_ui::FindProcessWindow(sandbox_.desktop(), process_.id(), kTitle);
@@ -34,17 +34,6 @@ int Tool::ProgressPosition() const {
   return static_cast<int>(position);
 }
 
-void Tool::PressEscape() const {
-  GUITHREADINFO gui{};
-  gui.cbSize = sizeof gui;
-  HWND target = dialog_;
-  if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog_, nullptr), &gui) && gui.hwndFocus != nullptr) {
-    target = gui.hwndFocus;
-  }
-  PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 1);
-  PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0000001);
-}
-
 HWND Tool::WaitForMessageBox(DWORD timeoutMs) const {
   HWND box = nullptr;
   const bool found = WaitUntil(
@@ -55,12 +44,5 @@ HWND Tool::WaitForMessageBox(DWORD timeoutMs) const {
       timeoutMs);
   return found ? box : nullptr;
 }
-
-void Tool::Picture(HWND window, const std::wstring& name) const {
-  win32_ui::KeepPicture(sandbox_.desktop(), window,
-                        win32_ui::Union(win32_ui::WindowRect(dialog_), win32_ui::WindowRect(window)), name);
-}
-
-std::wstring MessageBoxText(HWND box) { return win32_ui::WindowText(GetDlgItem(box, 0xFFFF)); }
 
 }  // namespace tool_win_test

@@ -46,13 +46,13 @@ class Tool {
   int ProgressPosition() const;
   // As the mouse would, without waiting for the handler.
   void Click(int id) const { PostMessageW(GetDlgItem(dialog_, id), BM_CLICK, 0, 0); }
-  // Escape pressed and released in the window that has the keyboard focus.
-  void PressEscape() const;
 
   // The tool's message box (captioned with the program's file name), once it has
   // its OK button; null when none came.
   HWND WaitForMessageBox(DWORD timeoutMs = kDeadlineMs) const;
-  void Picture(HWND window, const std::wstring& name) const;  // of `window` over the dialog
+  void Picture(HWND window, const std::wstring& name) const {
+    win32_ui::KeepPicture(sandbox_.desktop(), window, dialog_, name);
+  }
 
  private:
   Sandbox sandbox_;
@@ -61,7 +61,6 @@ class Tool {
   HWND dialog_ = nullptr;
 };
 
-// The text of a message box.
-std::wstring MessageBoxText(HWND box);
+inline std::wstring MessageBoxText(HWND box) { return win32_ui::WindowText(GetDlgItem(box, 0xFFFF)); }
 
 }  // namespace tool_win_test
