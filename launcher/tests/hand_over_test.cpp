@@ -48,7 +48,7 @@ TEST_P(HandOver, StartsTheToolBesideItselfAndEnds) {
     // Given no working directory by the shell, the tool inherits the launcher's.
     EXPECT_TRUE(!c.toolInstalled || WaitUntil([&] { return ToolStarts(dir) == std::vector{workingDir}; }));
   } else {
-    EXPECT_TRUE(IsWindow(launcher.dialog())) << "the dialog stays for another try";
+    EXPECT_TRUE(launcher.Stays()) << "the dialog stays for another try";
     launcher.Command(WM_SYSCOMMAND, SC_CLOSE);
     EXPECT_TRUE(launcher.process().WaitForExit());
   }
@@ -70,7 +70,7 @@ TEST(HostThatNeverCloses, GetsTwoHundredRequestsAndTheDialogStays) {
   Launcher launcher(sandbox, sandbox.dir());
   ASSERT_NE(launcher.dialog(), nullptr);
   ASSERT_TRUE(launcher.ClickUpgrade(3 * kMostPasses * 100 + kDeadlineMs));
-  EXPECT_TRUE(IsWindow(launcher.dialog()));
+  EXPECT_TRUE(launcher.Stays());
   EXPECT_EQ(host.Received(), (std::vector<int>{kMostPasses, kMostPasses}));
   launcher.Command(WM_SYSCOMMAND, SC_CLOSE);
   EXPECT_TRUE(launcher.process().WaitForExit());

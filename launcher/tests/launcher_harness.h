@@ -55,6 +55,8 @@ class Launcher {
   bool ClickUpgrade(DWORD timeoutMs = kDeadlineMs) const {
     return win32_ui::SendWithin(GetDlgItem(dialog_, 1000), BM_CLICK, 0, 0, timeoutMs);
   }
+  // Still shown once Upgrade's handler has returned: ending the dialog would have hidden it.
+  bool Stays() const { return (GetWindowLongW(dialog_, GWL_STYLE) & WS_VISIBLE) != 0 && process_.Running(); }
   void Command(UINT message, WPARAM wParam, LPARAM lParam = 0) const { PostMessageW(dialog_, message, wParam, lParam); }
 
  private:

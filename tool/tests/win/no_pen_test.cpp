@@ -9,7 +9,7 @@ namespace {
 
 void ExpectNoPenState(const Tool& tool) {
   EXPECT_EQ(tool.Title(), kTitle);
-  EXPECT_EQ(tool.Status(), kNoPenVersionLine);
+  EXPECT_EQ(tool.Status(), L"Current SW version: ----- - New SW version : 3.18");
   EXPECT_FALSE(tool.Enabled(IDC_START));
   EXPECT_TRUE(tool.Enabled(IDOK));
   EXPECT_EQ(tool.ProgressPosition(), 0);
@@ -34,7 +34,7 @@ class WithoutUsablePen : public ::testing::TestWithParam<Case> {};
 
 TEST_P(WithoutUsablePen, ShowsTheNoPenStateUntilTheUserLeaves) {
   const Case& c = GetParam();
-  Sandbox elsewhere(false);
+  win32_ui::Sandbox elsewhere(false);
   Tool tool(*c.program, c.arguments, c.otherWorkingDir ? elsewhere.dir() : L"");
   ASSERT_NE(tool.dialog(), nullptr);
   ExpectNoPenState(tool);

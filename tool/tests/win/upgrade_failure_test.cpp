@@ -25,8 +25,7 @@ class VirtualPenUpgradeFailure : public ::testing::TestWithParam<Case> {};
 TEST_P(VirtualPenUpgradeFailure, ShowsTheFailureBoxOnceThenEnds) {
   Tool tool(kVirtualPenTool, GetParam().penOptions);
   ASSERT_NE(tool.dialog(), nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return tool.Enabled(IDC_START); })) << "the pen was not opened";
-  tool.Click(IDC_START);
+  ASSERT_TRUE(tool.StartUpgrade()) << "the pen was not opened";
 
   const HWND box = tool.WaitForMessageBox(kUpgradeDeadlineMs);
   ASSERT_NE(box, nullptr) << "no failure box; status line: " << testing::PrintToString(tool.Status());
