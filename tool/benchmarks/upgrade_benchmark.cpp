@@ -99,6 +99,19 @@ Result UpgradeThroughTheDialog(const virtualpen::PenOptions& options) {
   return result;
 }
 
+// `runs` upgrades; their times and counts summed.
+Result UpgradeRepeatedly(const virtualpen::PenOptions& options, int runs, int& failures) {
+  Result sum;
+  for (int run = 0; run < runs; ++run) {
+    const Result result = UpgradeThroughTheDialog(options);
+    failures += result.ok ? 0 : 1;
+    sum.seconds += result.seconds;
+    sum.exchanges += result.exchanges;
+    sum.modelMs += result.modelMs;
+  }
+  return sum;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,30 +134,15 @@ int main(int argc, char** argv) {
                  static_cast<double>(usage.ru_maxrss) / 1024.0, ok ? "" : ", the upgrade failed");
     return ok ? 0 : 1;
   }
-  double seconds = 0;
-  double exchanges = 0;
-  for (int run = 0; run < 20; ++run) {
-    const Result result = UpgradeThroughTheDialog(zero);
-    failures += result.ok ? 0 : 1;
-    seconds += result.seconds;
-    exchanges += result.exchanges;
-  }
+  const Result zeroRuns = UpgradeRepeatedly(zero, 20, failures);
   std::fprintf(stderr, "zero timing:      %.0f exchanges per upgrade, %.0f exchanges/s (20 upgrades)\n",
-               exchanges / 20, exchanges / seconds);
+               zeroRuns.exchanges / 20, zeroRuns.exchanges / zeroRuns.seconds);
 
-  virtualpen::PenOptions realistic;
-  realistic.restartDelayMs = 0;
+  virtualpen::PenOptions realistic = zero;
   realistic.timing = virtualpen::kRealisticTiming;
-  seconds = 0;
-  double modelMs = 0;
-  for (int run = 0; run < 3; ++run) {
-    const Result result = UpgradeThroughTheDialog(realistic);
-    failures += result.ok ? 0 : 1;
-    seconds += result.seconds;
-    modelMs += result.modelMs;
-  }
-  std::fprintf(stderr, "realistic timing: %.2f s per upgrade, wall/model %.4f (3 upgrades)\n", seconds / 3,
-               seconds * 1000 / modelMs);
+  const Result realisticRuns = UpgradeRepeatedly(realistic, 3, failures);
+  std::fprintf(stderr, "realistic timing: %.2f s per upgrade, wall/model %.4f (3 upgrades)\n",
+               realisticRuns.seconds / 3, realisticRuns.seconds * 1000 / realisticRuns.modelMs);
 
   virtualpen::PenOptions away;
   away.restartDelayMs = 5000;
