@@ -1,20 +1,29 @@
 #pragma once
-// Fixture for the engine's unit tests: an upgrader wired to the scripted channel
-// and a FakePen that answers on the sending thread (or from a thread of its own,
-// like the receive thread) and restarts when RestartPen is called.
+// The engine's unit tests: one upgrader over a scripted channel (WritePenData,
+// RestartPen and ReportProgress are defined by the fixture and recorded), answered
+// by a pen made of the virtual pen's own flash, protocol, boot loader and timing.
+// With zero pen time every answer comes on the sending thread, before the
+// upgrader waits; with realistic pen time it comes from a thread of its own once
+// the pen would have it ready, as the receive thread brings it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <climits>
+#include <condition_variable>
 #include <functional>
-#include <future>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "afx/time_scale.h"
 #include "engine/firmware_upgrader.h"
-#include "engine/tests/fake_pen.h"
-#include "engine/tests/scripted_channel.h"
-#include "firmware/embedded_images.h"
+#include "virtualpen/virtual_pen.h"
+
+using Bytes = std::vector<std::uint8_t>;
 
 // Opens the steps of Upgrade to the tests.
 class StepUpgrader : public FirmwareUpgrader {
@@ -22,73 +31,51 @@ class StepUpgrader : public FirmwareUpgrader {
   using FirmwareUpgrader::FirmwareUpgrader;
   using FirmwareUpgrader::CheckIdentityBlock;
   using FirmwareUpgrader::CompareChunk;
+  using FirmwareUpgrader::EnterDfuMode;
   using FirmwareUpgrader::HasBootMagic;
   using FirmwareUpgrader::RestartDevice;
 };
 
-inline std::vector<std::uint8_t> EmbeddedDfu() {
-  return {EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize};
-}
-inline std::vector<std::uint8_t> EmbeddedMain() {
-  return {EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize};
-}
+struct SentRequest {
+  HANDLE handle;
+  Bytes bytes;
+  std::uint8_t Command() const { return bytes[1]; }
+  std::uint32_t Address() const {
+    return bytes[2] | bytes[3] << 8 | bytes[4] << 16 | static_cast<std::uint32_t>(bytes[5]) << 24;
+  }
+  std::uint32_t Size() const { return bytes[6] | bytes[7] << 8; }
+};
 
-inline HANDLE PenHandle() {
-  static int token;
-  return &token;
-}
+enum class PenTime { Zero, Realistic };
+
+Bytes EmbeddedDfu();
+Bytes EmbeddedMain();
+HANDLE PenHandle();
 
 class EngineTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    afx::SetTimeScale(0.001);
-    scripted::Reset();
-    UseImages(EmbeddedDfu(), EmbeddedMain());
-    respond = [this](const std::vector<std::uint8_t>& request) { Deliver(pen.Answer(request)); };
-    scripted::SetResponder([this](const std::vector<std::uint8_t>& request) { respond(request); });
-    scripted::SetRestartAction([this] { OnRestart(); });
-  }
+  EngineTest();
+  ~EngineTest() override;
 
-  void TearDown() override {
-    scripted::Reset();
-    deliveries.clear();
-    afx::SetTimeScale(1.0);
-  }
+  // Realistic: the virtual pen's timing per request and a 1 s restart, with time
+  // scaled so that a 2 s attempt still leaves the answering thread 100 ms.
+  void UsePenTime(PenTime time);
+  void UseImages(const Bytes& dfu, const Bytes& main);
+  // A fresh 3.10 pen, answering every request, and a fresh upgrader.
+  void ResetPen();
 
-  void UseImages(const std::vector<std::uint8_t>& dfu, const std::vector<std::uint8_t>& main) {
-    deliveries.clear();
-    upgrader = std::make_unique<StepUpgrader>(dfu, main);
-    upgrader->driverHandle = PenHandle();
-  }
-
-  // Hands `payload` over on the sending thread, or from a thread of its own
-  // once `fromThread` is set (as the receive thread does).
-  void Deliver(std::vector<std::uint8_t> payload) {
-    auto deliver = [this, payload = std::move(payload)] {
-      upgrader->DeliverResponse(payload.data(), static_cast<std::uint32_t>(payload.size()));
-    };
-    if (!fromThread) return deliver();
-    deliveries.push_back(std::async(std::launch::async, deliver));
-  }
-
+  // Carries a request out on the pen's flash, as its running firmware allows.
+  virtualpen::FlashResponse Execute(const Bytes& request);
+  // Hands the response over after the pen's time for it and `extraMs` more.
+  void Deliver(const virtualpen::FlashResponse& response, std::uint32_t extraMs = 0);
+  void DeliverPayload(Bytes payload, std::uint64_t afterMs);
   // What the receive thread does with a DFU-mode packet.
-  void AnnounceDfuMode() {
-    CSingleLock lock(&upgrader->upgraderLock, TRUE);
-    upgrader->dfuModeSignal.SetEvent();
-  }
-
-  void OnRestart() {
-    pen.Restart();
-    if (!penComesBack) return;
-    if (pen.dfuMode && penAnnouncesDfuMode) AnnounceDfuMode();
-    upgrader->restartedSignal.SetEvent();
-  }
-
-  static std::vector<testpen::Request> Sent() {
-    std::vector<testpen::Request> requests;
-    for (const auto& sent : scripted::Sent()) requests.push_back(testpen::Decode(sent.bytes));
-    return requests;
-  }
+  void AnnounceDfuMode();
+  // Runs `action` after `ms` of product time: at once on this thread when there is
+  // no time to wait, otherwise on the answering thread.
+  void After(std::uint64_t ms, std::function<void()> action);
+  // Drops what the answering thread still has to do, and waits for what it is doing.
+  void StopAnswering();
 
   // The exception text of `action`, or "" when it returns.
   template <typename Action>
@@ -101,12 +88,41 @@ class EngineTest : public ::testing::Test {
     return "";
   }
 
-  testpen::FakePen pen;
+ public:
+  void OnWrite(HANDLE handle, const Bytes& request);
+  void OnRestart();
+  void OnProgress(std::int32_t done, std::int32_t total) { progress.emplace_back(done, total); }
+
+ protected:
+  // The pen: a 3.10 pen whose DFU region differs from the shipped image at one byte.
+  virtualpen::FlashMemory flash;
+  bool dfuMode = false;
+  PenTime penTime = PenTime::Zero;
+  std::uint32_t restartMs = 0;   // until it is back on the bus
+  std::uint32_t announceMs = 0;  // from then until it announces DFU mode
+  int lastReturn = INT_MAX;      // restarts from which it comes back
+  bool announces = true;
+  // How the pen answers one request; tests replace it to drop, delay or alter answers.
+  std::function<void(const Bytes&)> respond;
+
   std::unique_ptr<StepUpgrader> upgrader;
-  bool fromThread = false;
-  std::vector<std::future<void>> deliveries;  // the sending thread's only
-  // How the pen answers one request; tests replace it to drop or alter answers.
-  std::function<void(const std::vector<std::uint8_t>&)> respond;
-  bool penComesBack = true;
-  bool penAnnouncesDfuMode = true;
+  std::vector<SentRequest> sent;
+  std::vector<std::pair<std::int32_t, std::int32_t>> progress;
+  std::vector<std::size_t> restartsAfter;  // requests sent before each restart
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  void Answer();
+
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  std::multimap<Clock::time_point, std::function<void()>> m_due;
+  bool m_stopping = false;
+  bool m_acting = false;  // an action is running
+  std::thread m_answering;
+};
+
+class TimedEngineTest : public EngineTest, public ::testing::WithParamInterface<PenTime> {
+ protected:
+  void SetUp() override { UsePenTime(GetParam()); }
 };

@@ -1,59 +1,57 @@
-// The steps that read data out of the held response after a read (comparison,
-// boot magic) use only bytes the last delivery brought, even when a stray
-// delivery replaced the validated read response in the meantime.
+// The steps that look at the held read response (comparison, boot magic) use
+// only bytes the last delivery brought, even when a stray delivery replaced the
+// validated response in the meantime.
 #include "engine/tests/engine_fixture.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-using testpen::MakeResponse;
 
 class HeldResponse : public EngineTest {
  protected:
   void Hold(const Bytes& payload) {
     upgrader->DeliverResponse(payload.data(), static_cast<std::uint32_t>(payload.size()));
   }
+  Bytes ReadResponse(std::uint32_t address, std::uint16_t size) {
+    Bytes request = {0xFA, 0xF0};
+    for (int i = 0; i < 4; ++i) request.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
+    request.push_back(static_cast<std::uint8_t>(size));
+    request.push_back(static_cast<std::uint8_t>(size >> 8));
+    return virtualpen::EncodeFlashResponse(Execute(request));
+  }
 };
 
-TEST_F(HeldResponse, ComparisonStopsAtTheDeliveredBytes) {
-  const Bytes image = EmbeddedMain();
-  const Bytes chunk(image.begin(), image.begin() + 1024);
-  Hold(MakeResponse(0, 0xF0, 0x28000, 1024, chunk));
-  EXPECT_TRUE(upgrader->CompareChunk(image, 0));
-
-  // A header announcing 65,535 bytes with only 100 of them: only those 100 count.
-  Bytes stray = MakeResponse(0, 0xF8, 0x28000, 0xFFFF);  // a bare 10-byte header
-  stray[3] = 0xF0;
-  stray.insert(stray.end(), image.begin(), image.begin() + 100);
-  Hold(stray);
-  EXPECT_TRUE(upgrader->CompareChunk(image, 0));
-  stray[10 + 50] ^= 0xFF;
-  Hold(stray);
-  EXPECT_FALSE(upgrader->CompareChunk(image, 0));
-}
-
-TEST_F(HeldResponse, ComparisonIsCutAtTheImageEnd) {
-  const Bytes image(1500, 0x3C);
-  Bytes data(1024, 0x3C);
-  std::fill(data.begin() + 476, data.end(), 0xFF);  // erased flash after the image
-  Hold(MakeResponse(0, 0xF0, 0x8400, 1024, data));
-  EXPECT_TRUE(upgrader->CompareChunk(image, 1024));
-  data[475] = 0x3D;
-  Hold(MakeResponse(0, 0xF0, 0x8400, 1024, data));
-  EXPECT_FALSE(upgrader->CompareChunk(image, 1024));
-}
-
-TEST_F(HeldResponse, BootMagicNeedsItsBytesDelivered) {
+// The pen's DFU region differs from the image at byte 100 of chunk 7 and holds
+// the image up to its end, erased flash after it.
+TEST_F(HeldResponse, ComparisonCoversTheDeliveredBytesUpToTheImageEnd) {
   const Bytes image = EmbeddedDfu();
-  const auto full = MakeResponse(0, 0xF0, 0x8000, 128, Bytes(image.begin(), image.begin() + 128));
-  Hold(full);
-  EXPECT_TRUE(upgrader->HasBootMagic());
-  Hold(Bytes(full.begin(), full.begin() + 10 + 22));  // the older magic bytes are still in the buffer
-  EXPECT_FALSE(upgrader->HasBootMagic());
-  Hold(Bytes(full.begin(), full.begin() + 10 + 24));
-  EXPECT_TRUE(upgrader->HasBootMagic());
-  Hold(MakeResponse(0, 0xF0, 0x8000, 20, Bytes(image.begin(), image.begin() + 20)));
-  EXPECT_FALSE(upgrader->HasBootMagic());
+  const Bytes differing = ReadResponse(0x8000 + 7 * 1024, 1024);
+  const struct {
+    Bytes held;
+    std::uint32_t offset;
+    bool equal;
+  } cases[] = {
+      {differing, 7 * 1024, false},
+      {Bytes(differing.begin(), differing.begin() + 10 + 100), 7 * 1024, true},  // announces 1,024
+      {Bytes(differing.begin(), differing.begin() + 10 + 101), 7 * 1024, false},
+      {ReadResponse(0x8000 + 33 * 1024, 1024), 33 * 1024, true},
+  };
+  for (const auto& c : cases) {
+    Hold(c.held);
+    EXPECT_EQ(upgrader->CompareChunk(image, c.offset), c.equal) << c.held.size();
+  }
+  for (const std::size_t changed : {159u, 160u}) {  // the last image byte, the first one after
+    Bytes last = ReadResponse(0x8000 + 33 * 1024, 1024);
+    last[10 + changed] ^= 1;
+    Hold(last);
+    EXPECT_EQ(upgrader->CompareChunk(image, 33 * 1024), changed == 160u);
+  }
+}
+
+TEST_F(HeldResponse, BootMagicNeedsItsFourBytesDelivered) {
+  const Bytes header = ReadResponse(0x8000, 128);
+  for (std::size_t delivered : {128u, 23u, 24u}) {
+    Hold(Bytes(header.begin(), header.begin() + static_cast<std::ptrdiff_t>(10 + delivered)));
+    EXPECT_EQ(upgrader->HasBootMagic(), delivered >= 24) << delivered;  // older magic bytes still held
+  }
 }
 
 }  // namespace

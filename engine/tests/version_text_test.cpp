@@ -3,8 +3,6 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 TEST(VersionText, EmbeddedImagesAreCopiedAndGiveTheirVersion) {
   FirmwareUpgrader upgrader;
   EXPECT_STREQ(upgrader.version, "3.18");
