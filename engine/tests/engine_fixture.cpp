@@ -4,56 +4,46 @@
 #include "firmware/embedded_images.h"
 #include "firmware/image_generator.h"
 #include "usb/pen_channel.h"
-#include "virtualpen/boot_loader.h"
 
 namespace {
-EngineTest* current = nullptr;  // the channel functions reach the running test through it
-}
-
-Bytes EmbeddedDfu() { return {EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize}; }
-Bytes EmbeddedMain() { return {EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize}; }
-
-HANDLE PenHandle() {
-  static int token;
-  return &token;
+EngineTest* current = nullptr;  // how the channel functions reach the running test
 }
 
 std::uint32_t WritePenData(HANDLE handle, const std::uint8_t* data, std::uint32_t count) {
   current->OnWrite(handle, Bytes(data, data + count));
   return 0;
 }
-
 void RestartPen() { current->OnRestart(); }
+void ReportProgress(std::int32_t done, std::int32_t total) { current->progress.emplace_back(done, total); }
 
-void ReportProgress(std::int32_t done, std::int32_t total) { current->OnProgress(done, total); }
+Bytes EmbeddedDfu() { return {EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize}; }
+Bytes EmbeddedMain() { return {EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize}; }
+HANDLE PenHandle() {
+  static int token;
+  return &token;
+}
 
 EngineTest::EngineTest() {
   afx::SetTimeScale(0.001);
   current = this;
   ResetPen();
-  m_answering = std::thread([this] { Answer(); });
-}
-
-void EngineTest::ResetPen() {
-  StopAnswering();
-  flash = virtualpen::FlashMemory();
-  const auto& identity = virtualpen::kValidIdentityBlock;
-  flash.Load(virtualpen::kIdentityBlockAddress, identity.data(), identity.size());
-  const Bytes bootMain = {0x00, 0x80, 0x02, 0x80};
-  flash.Load(virtualpen::kBootControlAddress, bootMain.data(), bootMain.size());
-  Bytes dfu = firmware::GenerateDfuImage();
-  dfu[7 * 1024 + 100] ^= 0xFF;
-  flash.Load(virtualpen::kDfuRegionStart, dfu.data(), dfu.size());
-  const Bytes main = firmware::GenerateMainImage(3, 0x10);
-  flash.Load(virtualpen::kMainRegionStart, main.data(), main.size());
-  dfuMode = false;
-  lastReturn = INT_MAX;
-  announces = true;
-  respond = [this](const Bytes& request) { Deliver(Execute(request)); };
-  sent.clear();
-  progress.clear();
-  restartsAfter.clear();
-  UseImages(EmbeddedDfu(), EmbeddedMain());
+  m_answering = std::thread([this] {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stopping) {
+      if (m_due.empty() || m_due.begin()->first > Clock::now()) {
+        m_due.empty() ? m_wake.wait(lock) : static_cast<void>(m_wake.wait_until(lock, m_due.begin()->first));
+        continue;
+      }
+      auto action = std::move(m_due.begin()->second);
+      m_due.erase(m_due.begin());
+      m_acting = true;
+      lock.unlock();
+      action();
+      lock.lock();
+      m_acting = false;
+      m_wake.notify_all();
+    }
+  });
 }
 
 EngineTest::~EngineTest() {
@@ -63,7 +53,6 @@ EngineTest::~EngineTest() {
   }
   m_wake.notify_all();
   m_answering.join();
-  current = nullptr;
   afx::SetTimeScale(1.0);
 }
 
@@ -71,6 +60,27 @@ void EngineTest::UsePenTime(PenTime time) {
   penTime = time;
   afx::SetTimeScale(time == PenTime::Zero ? 0.001 : 0.05);
   restartMs = time == PenTime::Zero ? 0 : 1000;
+}
+
+void EngineTest::ResetPen() {
+  StopAnswering();
+  flash = virtualpen::FlashMemory();
+  const Bytes bootMain = {0x00, 0x80, 0x02, 0x80};
+  Bytes dfu = firmware::GenerateDfuImage();
+  dfu[7 * 1024 + 100] ^= 0xFF;
+  const Bytes main = firmware::GenerateMainImage(3, 0x10);
+  flash.Load(0x4000, virtualpen::kValidIdentityBlock.data(), virtualpen::kValidIdentityBlock.size());
+  flash.Load(0x7000, bootMain.data(), bootMain.size());
+  flash.Load(0x8000, dfu.data(), dfu.size());
+  flash.Load(0x28000, main.data(), main.size());
+  dfuMode = false;
+  lastReturn = INT_MAX;
+  announces = true;
+  respond = [this](const Bytes& request) { Deliver(Execute(request)); };
+  sent.clear();
+  progress.clear();
+  restartsAfter.clear();
+  UseImages(EmbeddedDfu(), EmbeddedMain());
 }
 
 void EngineTest::UseImages(const Bytes& dfu, const Bytes& main) {
@@ -84,9 +94,9 @@ virtualpen::FlashResponse EngineTest::Execute(const Bytes& request) {
 }
 
 void EngineTest::Deliver(const virtualpen::FlashResponse& response, std::uint32_t extraMs) {
-  const std::uint64_t penMs =
-      penTime == PenTime::Zero ? 0 : virtualpen::BusyMilliseconds(virtualpen::kRealisticTiming, response);
-  DeliverPayload(virtualpen::EncodeFlashResponse(response), penMs + extraMs);
+  const bool zero = penTime == PenTime::Zero;
+  DeliverPayload(virtualpen::EncodeFlashResponse(response),
+                 (zero ? 0 : virtualpen::BusyMilliseconds(virtualpen::kRealisticTiming, response)) + extraMs);
 }
 
 void EngineTest::DeliverPayload(Bytes payload, std::uint64_t afterMs) {
@@ -102,10 +112,8 @@ void EngineTest::AnnounceDfuMode() {
 
 void EngineTest::After(std::uint64_t ms, std::function<void()> action) {
   if (ms == 0) return action();
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_due.emplace(Clock::now() + afx::Scaled(static_cast<std::uint32_t>(ms)), std::move(action));
-  }
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_due.emplace(Clock::now() + afx::Scaled(static_cast<std::uint32_t>(ms)), std::move(action));
   m_wake.notify_all();
 }
 
@@ -113,26 +121,6 @@ void EngineTest::StopAnswering() {
   std::unique_lock<std::mutex> lock(m_mutex);
   m_due.clear();
   m_wake.wait(lock, [this] { return !m_acting; });
-}
-
-void EngineTest::Answer() {
-  std::unique_lock<std::mutex> lock(m_mutex);
-  while (!m_stopping) {
-    if (m_due.empty()) {
-      m_wake.wait(lock);
-    } else if (m_due.begin()->first > Clock::now()) {
-      m_wake.wait_until(lock, m_due.begin()->first);
-    } else {
-      auto action = std::move(m_due.begin()->second);
-      m_due.erase(m_due.begin());
-      m_acting = true;
-      lock.unlock();
-      action();
-      lock.lock();
-      m_acting = false;
-      m_wake.notify_all();
-    }
-  }
 }
 
 void EngineTest::OnWrite(HANDLE handle, const Bytes& request) {

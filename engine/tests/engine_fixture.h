@@ -1,10 +1,10 @@
 #pragma once
-// The engine's unit tests: one upgrader over a scripted channel (WritePenData,
-// RestartPen and ReportProgress are defined by the fixture and recorded), answered
-// by a pen made of the virtual pen's own flash, protocol, boot loader and timing.
-// With zero pen time every answer comes on the sending thread, before the
-// upgrader waits; with realistic pen time it comes from a thread of its own once
-// the pen would have it ready, as the receive thread brings it.
+// The engine's unit tests: one upgrader over a scripted channel (the fixture
+// defines and records WritePenData, RestartPen and ReportProgress), answered by a
+// pen made of the virtual pen's own flash, protocol, boot loader and timing. With
+// zero pen time an answer comes on the sending thread, before the upgrader waits;
+// with realistic pen time it comes from the answering thread once the pen would
+// have it ready, as the receive thread brings it.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -21,12 +21,12 @@
 
 #include "afx/time_scale.h"
 #include "engine/firmware_upgrader.h"
+#include "virtualpen/boot_loader.h"
 #include "virtualpen/virtual_pen.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Opens the steps of Upgrade to the tests.
-class StepUpgrader : public FirmwareUpgrader {
+class StepUpgrader : public FirmwareUpgrader {  // opens the steps of Upgrade to the tests
  public:
   using FirmwareUpgrader::FirmwareUpgrader;
   using FirmwareUpgrader::CheckIdentityBlock;
@@ -40,9 +40,7 @@ struct SentRequest {
   HANDLE handle;
   Bytes bytes;
   std::uint8_t Command() const { return bytes[1]; }
-  std::uint32_t Address() const {
-    return bytes[2] | bytes[3] << 8 | bytes[4] << 16 | static_cast<std::uint32_t>(bytes[5]) << 24;
-  }
+  std::uint32_t Address() const { return bytes[2] | bytes[3] << 8 | bytes[4] << 16 | std::uint32_t{bytes[5]} << 24; }
   std::uint32_t Size() const { return bytes[6] | bytes[7] << 8; }
 };
 
@@ -52,58 +50,51 @@ Bytes EmbeddedDfu();
 Bytes EmbeddedMain();
 HANDLE PenHandle();
 
+// The exception text of `action`, or "" when it returns.
+template <typename Action>
+std::string FailureOf(Action action) {
+  try {
+    action();
+  } catch (const UpgradeToolException& failure) {
+    return failure.Message();
+  }
+  return "";
+}
+
 class EngineTest : public ::testing::Test {
- protected:
+ public:
   EngineTest();
   ~EngineTest() override;
-
-  // Realistic: the virtual pen's timing per request and a 1 s restart, with time
-  // scaled so that a 2 s attempt still leaves the answering thread 100 ms.
-  void UsePenTime(PenTime time);
-  void UseImages(const Bytes& dfu, const Bytes& main);
-  // A fresh 3.10 pen, answering every request, and a fresh upgrader.
-  void ResetPen();
-
-  // Carries a request out on the pen's flash, as its running firmware allows.
-  virtualpen::FlashResponse Execute(const Bytes& request);
-  // Hands the response over after the pen's time for it and `extraMs` more.
-  void Deliver(const virtualpen::FlashResponse& response, std::uint32_t extraMs = 0);
-  void DeliverPayload(Bytes payload, std::uint64_t afterMs);
-  // What the receive thread does with a DFU-mode packet.
-  void AnnounceDfuMode();
-  // Runs `action` after `ms` of product time: at once on this thread when there is
-  // no time to wait, otherwise on the answering thread.
-  void After(std::uint64_t ms, std::function<void()> action);
-  // Drops what the answering thread still has to do, and waits for what it is doing.
-  void StopAnswering();
-
-  // The exception text of `action`, or "" when it returns.
-  template <typename Action>
-  static std::string FailureOf(Action action) {
-    try {
-      action();
-    } catch (const UpgradeToolException& failure) {
-      return failure.Message();
-    }
-    return "";
-  }
-
- public:
   void OnWrite(HANDLE handle, const Bytes& request);
   void OnRestart();
-  void OnProgress(std::int32_t done, std::int32_t total) { progress.emplace_back(done, total); }
 
- protected:
-  // The pen: a 3.10 pen whose DFU region differs from the shipped image at one byte.
+  // Realistic: the virtual pen's time per request and a 1 s restart, at a scale
+  // that leaves the answering thread 100 ms of a 2 s attempt.
+  void UsePenTime(PenTime time);
+  // A 3.10 pen whose DFU region differs from the shipped image at one byte, a
+  // fresh upgrader, nothing recorded.
+  void ResetPen();
+  void UseImages(const Bytes& dfu, const Bytes& main);
+  // Carries a request out on the pen's flash, as its running firmware allows.
+  virtualpen::FlashResponse Execute(const Bytes& request);
+  // Hands a response over after the pen's time for it and `extraMs` more.
+  void Deliver(const virtualpen::FlashResponse& response, std::uint32_t extraMs = 0);
+  void DeliverPayload(Bytes payload, std::uint64_t afterMs = 0);
+  void AnnounceDfuMode();  // as the receive thread does with a DFU-mode packet
+  // Runs `action` after `ms` of product time: at once when that is 0, otherwise
+  // on the answering thread.
+  void After(std::uint64_t ms, std::function<void()> action);
+  // Drops what the answering thread has still to do and waits for what it does.
+  void StopAnswering();
+
   virtualpen::FlashMemory flash;
   bool dfuMode = false;
   PenTime penTime = PenTime::Zero;
-  std::uint32_t restartMs = 0;   // until it is back on the bus
+  std::uint32_t restartMs = 0;   // until the pen is back
   std::uint32_t announceMs = 0;  // from then until it announces DFU mode
-  int lastReturn = INT_MAX;      // restarts from which it comes back
+  int lastReturn = INT_MAX;      // the last restart it comes back from
   bool announces = true;
-  // How the pen answers one request; tests replace it to drop, delay or alter answers.
-  std::function<void(const Bytes&)> respond;
+  std::function<void(const Bytes&)> respond;  // tests replace it to drop, delay or alter answers
 
   std::unique_ptr<StepUpgrader> upgrader;
   std::vector<SentRequest> sent;
@@ -112,13 +103,11 @@ class EngineTest : public ::testing::Test {
 
  private:
   using Clock = std::chrono::steady_clock;
-  void Answer();
-
   std::mutex m_mutex;
   std::condition_variable m_wake;
   std::multimap<Clock::time_point, std::function<void()>> m_due;
   bool m_stopping = false;
-  bool m_acting = false;  // an action is running
+  bool m_acting = false;
   std::thread m_answering;
 };
 

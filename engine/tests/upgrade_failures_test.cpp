@@ -3,7 +3,6 @@
 // stays in DFU mode, and the next run, once the pen has announced DFU mode
 // again, finishes the upgrade with one restart.
 #include "engine/tests/engine_fixture.h"
-#include "virtualpen/boot_loader.h"
 
 namespace {
 
@@ -11,13 +10,15 @@ using virtualpen::BootTarget;
 using UpgradeFailures = TimedEngineTest;
 
 TEST_P(UpgradeFailures, FailureLeavesAPenThatBootsAndTheNextRunFinishes) {
+  const auto isWriteTo = [](const Bytes& request, std::uint32_t address) {
+    return request[1] == 0xF8 && SentRequest{nullptr, request}.Address() == address;
+  };
   // The pen acknowledges a write to `address` but does not keep it.
-  const auto losesWriteTo = [this](std::uint32_t address) {
-    respond = [this, address](const Bytes& request) {
+  const auto losesWriteTo = [&](std::uint32_t address) {
+    respond = [&, address](const Bytes& request) {
       Deliver(Execute(request));
-      if (request[1] != 0xF8 || SentRequest{nullptr, request}.Address() != address) return;
       const std::uint8_t flipped = static_cast<std::uint8_t>(flash.Read(address, 1)[0] ^ 0x01);
-      flash.Load(address, &flipped, 1);
+      if (isWriteTo(request, address)) flash.Load(address, &flipped, 1);
     };
   };
   // The pen reads the image header at `address` back without its boot magic.
@@ -45,12 +46,9 @@ TEST_P(UpgradeFailures, FailureLeavesAPenThatBootsAndTheNextRunFinishes) {
       {"Boot magic for main firmware not found in device", [&] { losesMagicAt(0x28000); }, BootTarget::DfuMode, 1},
       {"No handle to USB driver",  // unplugged at the 40th write of the main image
        [&] {
-         respond = [this](const Bytes& request) {
-           if (request[1] == 0xF8 && SentRequest{nullptr, request}.Address() == 0x28000 + 40 * 1024) {
-             upgrader->driverHandle = nullptr;
-           } else {
-             Deliver(Execute(request));
-           }
+         respond = [&](const Bytes& request) {
+           if (!isWriteTo(request, 0x28000 + 40 * 1024)) return Deliver(Execute(request));
+           upgrader->driverHandle = nullptr;
          };
        },
        BootTarget::DfuMode, 1},
@@ -65,13 +63,10 @@ TEST_P(UpgradeFailures, FailureLeavesAPenThatBootsAndTheNextRunFinishes) {
     EXPECT_EQ(virtualpen::ChooseBootTarget(flash, false), c.boots);
     if (c.boots != BootTarget::DfuMode || GetParam() != PenTime::Zero) continue;
 
-    // Replugged: the pen boots into DFU mode and says so. (The path itself is
-    // timed in upgrade_paths_test.cpp; this is about running Upgrade again.)
-    StopAnswering();
+    // Replugged, the pen boots into DFU mode and says so. (The path is timed in
+    // upgrade_paths_test.cpp; this is about running Upgrade again.)
     respond = [this](const Bytes& request) { Deliver(Execute(request)); };
-    lastReturn = INT_MAX;
-    announces = true;
-    dfuMode = true;
+    lastReturn = INT_MAX, announces = true, dfuMode = true;
     upgrader->driverHandle = PenHandle();
     AnnounceDfuMode();
     progress.clear();
