@@ -21,6 +21,8 @@
 
 #include "afx/time_scale.h"
 #include "engine/firmware_upgrader.h"
+#include "firmware/embedded_images.h"
+#include "firmware/image_generator.h"
 #include "virtualpen/boot_loader.h"
 #include "virtualpen/virtual_pen.h"
 
@@ -29,7 +31,6 @@ using Bytes = std::vector<std::uint8_t>;
 class StepUpgrader : public FirmwareUpgrader {  // opens the steps of Upgrade to the tests
  public:
   using FirmwareUpgrader::FirmwareUpgrader;
-  using FirmwareUpgrader::CheckIdentityBlock;
   using FirmwareUpgrader::CompareChunk;
   using FirmwareUpgrader::EnterDfuMode;
   using FirmwareUpgrader::HasBootMagic;
@@ -46,9 +47,12 @@ struct SentRequest {
 
 enum class PenTime { Zero, Realistic };
 
-Bytes EmbeddedDfu();
-Bytes EmbeddedMain();
-HANDLE PenHandle();
+inline Bytes EmbeddedDfu() { return {EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize}; }
+inline Bytes EmbeddedMain() { return {EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize}; }
+inline HANDLE PenHandle() {
+  static int token;
+  return &token;
+}
 
 // The exception text of `action`, or "" when it returns.
 template <typename Action>
@@ -63,29 +67,101 @@ std::string FailureOf(Action action) {
 
 class EngineTest : public ::testing::Test {
  public:
-  EngineTest();
-  ~EngineTest() override;
-  void OnWrite(HANDLE handle, const Bytes& request);
-  void OnRestart();
+  EngineTest() {
+    afx::SetTimeScale(0.001);
+    current = this;
+    ResetPen();
+    m_answering = std::thread([this] { Answer(); });
+  }
+  ~EngineTest() override {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_answering.join();
+    afx::SetTimeScale(1.0);
+  }
+  static inline EngineTest* current = nullptr;  // how the channel functions reach the running test
 
   // Realistic: the virtual pen's time per request and a 1 s restart, at a scale
   // that leaves the answering thread 100 ms of a 2 s attempt.
-  void UsePenTime(PenTime time);
-  // A 3.10 pen whose DFU region differs from the shipped image at one byte, a
-  // fresh upgrader, nothing recorded.
-  void ResetPen();
-  void UseImages(const Bytes& dfu, const Bytes& main);
+  void UsePenTime(PenTime time) {
+    penTime = time;
+    afx::SetTimeScale(time == PenTime::Zero ? 0.001 : 0.05);
+    restartMs = time == PenTime::Zero ? 0 : 1000;
+  }
+
+  // A 3.10 pen whose DFU region differs from the shipped image at one byte,
+  // answering every request; a fresh upgrader; nothing recorded.
+  void ResetPen() {
+    StopAnswering();
+    flash = virtualpen::FlashMemory();
+    Bytes dfu = firmware::GenerateDfuImage();
+    dfu[7 * 1024 + 100] ^= 0xFF;
+    Load(0x4000, Bytes(virtualpen::kValidIdentityBlock.begin(), virtualpen::kValidIdentityBlock.end()));
+    Load(0x7000, {0x00, 0x80, 0x02, 0x80});
+    Load(0x8000, dfu);
+    Load(0x28000, firmware::GenerateMainImage(3, 0x10));
+    dfuMode = false, lastReturn = INT_MAX, announces = true;
+    respond = [this](const Bytes& request) { Deliver(Execute(request)); };
+    sent.clear(), progress.clear(), restartsAfter.clear();
+    UseImages(EmbeddedDfu(), EmbeddedMain());
+  }
+  void Load(std::uint32_t address, const Bytes& bytes) { flash.Load(address, bytes.data(), bytes.size()); }
+  void UseImages(const Bytes& dfu, const Bytes& main) {
+    upgrader = std::make_unique<StepUpgrader>(dfu, main);
+    upgrader->driverHandle = PenHandle();
+  }
+
   // Carries a request out on the pen's flash, as its running firmware allows.
-  virtualpen::FlashResponse Execute(const Bytes& request);
+  virtualpen::FlashResponse Execute(const Bytes& request) {
+    const auto running = dfuMode ? virtualpen::RunningFirmware::Dfu : virtualpen::RunningFirmware::Main;
+    return virtualpen::ExecuteFlashRequest(flash, running, request.data(), request.size());
+  }
   // Hands a response over after the pen's time for it and `extraMs` more.
-  void Deliver(const virtualpen::FlashResponse& response, std::uint32_t extraMs = 0);
-  void DeliverPayload(Bytes payload, std::uint64_t afterMs = 0);
-  void AnnounceDfuMode();  // as the receive thread does with a DFU-mode packet
+  void Deliver(const virtualpen::FlashResponse& response, std::uint32_t extraMs = 0) {
+    const std::uint64_t penMs =
+        penTime == PenTime::Zero ? 0 : virtualpen::BusyMilliseconds(virtualpen::kRealisticTiming, response);
+    DeliverPayload(virtualpen::EncodeFlashResponse(response), penMs + extraMs);
+  }
+  void DeliverPayload(Bytes payload, std::uint64_t afterMs = 0) {
+    After(afterMs, [this, payload = std::move(payload)] {
+      upgrader->DeliverResponse(payload.data(), static_cast<std::uint32_t>(payload.size()));
+    });
+  }
+  void AnnounceDfuMode() {  // as the receive thread does with a DFU-mode packet
+    CSingleLock lock(&upgrader->upgraderLock, TRUE);
+    upgrader->dfuModeSignal.SetEvent();
+  }
+
+  void OnWrite(HANDLE handle, const Bytes& request) {
+    sent.push_back({handle, request});
+    respond(request);
+  }
+  // Boots as the pen's boot loader decides; comes back and announces DFU mode as told.
+  void OnRestart() {
+    restartsAfter.push_back(sent.size());
+    dfuMode = virtualpen::ChooseBootTarget(flash, false) == virtualpen::BootTarget::DfuMode;
+    if (static_cast<int>(restartsAfter.size()) > lastReturn) return;
+    After(restartMs, [this] { upgrader->restartedSignal.SetEvent(); });
+    if (dfuMode && announces) After(restartMs + announceMs, [this] { AnnounceDfuMode(); });
+  }
+
   // Runs `action` after `ms` of product time: at once when that is 0, otherwise
   // on the answering thread.
-  void After(std::uint64_t ms, std::function<void()> action);
+  void After(std::uint64_t ms, std::function<void()> action) {
+    if (ms == 0) return action();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_due.emplace(Clock::now() + afx::Scaled(static_cast<std::uint32_t>(ms)), std::move(action));
+    m_wake.notify_all();
+  }
   // Drops what the answering thread has still to do and waits for what it does.
-  void StopAnswering();
+  void StopAnswering() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_due.clear();
+    m_wake.wait(lock, [this] { return !m_acting; });
+  }
 
   virtualpen::FlashMemory flash;
   bool dfuMode = false;
@@ -103,6 +179,24 @@ class EngineTest : public ::testing::Test {
 
  private:
   using Clock = std::chrono::steady_clock;
+  void Answer() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stopping) {
+      if (m_due.empty() || m_due.begin()->first > Clock::now()) {
+        m_due.empty() ? m_wake.wait(lock) : static_cast<void>(m_wake.wait_until(lock, m_due.begin()->first));
+        continue;
+      }
+      auto action = std::move(m_due.begin()->second);
+      m_due.erase(m_due.begin());
+      m_acting = true;
+      lock.unlock();
+      action();
+      lock.lock();
+      m_acting = false;
+      m_wake.notify_all();
+    }
+  }
+
   std::mutex m_mutex;
   std::condition_variable m_wake;
   std::multimap<Clock::time_point, std::function<void()>> m_due;

@@ -17,29 +17,25 @@ TEST_F(FlashRequests, ReadAndEraseAreHeadersWithAddressAndSizeLittleEndian) {
 
 // The pen checks the checksum and echoes the size it was sent: a write it
 // acknowledges carried a correct checksum and was expected back at that size.
+// The pen checks the checksum and echoes the size it was sent: a write it
+// acknowledges carried a correct checksum and was expected back at that size.
 TEST_F(FlashRequests, WriteCarriesTheSliceCutAtTheImageEndUpTo2048Bytes) {
   Bytes image(4096);
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 3);
   const struct {
-    std::uint32_t offset, length, sentSize;
-  } cases[] = {{1024, 1024, 1024}, {3500, 1024, 596}, {4095, 4, 1}, {0, 2048, 2048},
-               {0, 2049, 0},       {4096, 4, 0},       {5000, 4, 0}};
+    std::uint32_t offset, length, sentSize;  // 0: refused unsent
+  } cases[] = {{1024, 1024, 1024}, {3500, 1024, 596}, {4095, 4, 1}, {0, 2048, 2048}, {0, 2049, 0}, {4096, 4, 0}};
   std::uint32_t address = 0x20000;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.offset + c.length);
     sent.clear();
-    const std::string failure = FailureOf([&] { upgrader->WriteFlash(image, c.offset, c.length, address); });
-    if (c.sentSize == 0) {
-      EXPECT_EQ(failure, "Bad offset or length for flash write");
-      EXPECT_TRUE(sent.empty());
-      continue;
-    }
-    EXPECT_EQ(failure, "");
-    ASSERT_EQ(sent.size(), 1u);
+    address += 0x1000;
+    EXPECT_EQ(FailureOf([&] { upgrader->WriteFlash(image, c.offset, c.length, address); }),
+              c.sentSize ? "" : "Bad offset or length for flash write");
+    ASSERT_EQ(sent.size(), c.sentSize ? 1u : 0u);
+    if (sent.empty()) continue;
     EXPECT_EQ(sent[0].bytes.size(), c.sentSize + 12);
     EXPECT_EQ(sent[0].Size(), c.sentSize);
     EXPECT_EQ(flash.Read(address, c.sentSize), Bytes(image.begin() + c.offset, image.begin() + c.offset + c.sentSize));
-    address += 0x1000;
   }
 }
 

@@ -10,11 +10,10 @@ class HeldResponse : public EngineTest {
   void Hold(const Bytes& payload) {
     upgrader->DeliverResponse(payload.data(), static_cast<std::uint32_t>(payload.size()));
   }
-  Bytes ReadResponse(std::uint32_t address, std::uint16_t size) {
-    Bytes request = {0xFA, 0xF0};
-    for (int i = 0; i < 4; ++i) request.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
-    request.push_back(static_cast<std::uint8_t>(size));
-    request.push_back(static_cast<std::uint8_t>(size >> 8));
+  // The pen's answer to a read of `pages` x 256 bytes.
+  Bytes ReadResponse(std::uint32_t address, std::uint8_t pages) {
+    const Bytes request = {0xFA, 0xF0, static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8),
+                           static_cast<std::uint8_t>(address >> 16), 0, 0, pages};
     return virtualpen::EncodeFlashResponse(Execute(request));
   }
 };
@@ -23,7 +22,7 @@ class HeldResponse : public EngineTest {
 // the image up to its end, erased flash after it.
 TEST_F(HeldResponse, ComparisonCoversTheDeliveredBytesUpToTheImageEnd) {
   const Bytes image = EmbeddedDfu();
-  const Bytes differing = ReadResponse(0x8000 + 7 * 1024, 1024);
+  const Bytes differing = ReadResponse(0x8000 + 7 * 1024, 4);
   const struct {
     Bytes held;
     std::uint32_t offset;
@@ -32,14 +31,14 @@ TEST_F(HeldResponse, ComparisonCoversTheDeliveredBytesUpToTheImageEnd) {
       {differing, 7 * 1024, false},
       {Bytes(differing.begin(), differing.begin() + 10 + 100), 7 * 1024, true},  // announces 1,024
       {Bytes(differing.begin(), differing.begin() + 10 + 101), 7 * 1024, false},
-      {ReadResponse(0x8000 + 33 * 1024, 1024), 33 * 1024, true},
+      {ReadResponse(0x8000 + 33 * 1024, 4), 33 * 1024, true},
   };
   for (const auto& c : cases) {
     Hold(c.held);
     EXPECT_EQ(upgrader->CompareChunk(image, c.offset), c.equal) << c.held.size();
   }
   for (const std::size_t changed : {159u, 160u}) {  // the last image byte, the first one after
-    Bytes last = ReadResponse(0x8000 + 33 * 1024, 1024);
+    Bytes last = ReadResponse(0x8000 + 33 * 1024, 4);
     last[10 + changed] ^= 1;
     Hold(last);
     EXPECT_EQ(upgrader->CompareChunk(image, 33 * 1024), changed == 160u);
@@ -47,7 +46,7 @@ TEST_F(HeldResponse, ComparisonCoversTheDeliveredBytesUpToTheImageEnd) {
 }
 
 TEST_F(HeldResponse, BootMagicNeedsItsFourBytesDelivered) {
-  const Bytes header = ReadResponse(0x8000, 128);
+  const Bytes header = ReadResponse(0x8000, 1);
   for (std::size_t delivered : {128u, 23u, 24u}) {
     Hold(Bytes(header.begin(), header.begin() + static_cast<std::ptrdiff_t>(10 + delivered)));
     EXPECT_EQ(upgrader->HasBootMagic(), delivered >= 24) << delivered;  // older magic bytes still held
