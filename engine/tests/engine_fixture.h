@@ -106,13 +106,10 @@ class EngineTest : public ::testing::Test {
     dfuMode = false, lastReturn = INT_MAX, announces = true;
     respond = [this](const Bytes& request) { Deliver(Execute(request)); };
     sent.clear(), progress.clear(), restartsAfter.clear();
-    UseImages(EmbeddedDfu(), EmbeddedMain());
-  }
-  void Load(std::uint32_t address, const Bytes& bytes) { flash.Load(address, bytes.data(), bytes.size()); }
-  void UseImages(const Bytes& dfu, const Bytes& main) {
-    upgrader = std::make_unique<StepUpgrader>(dfu, main);
+    upgrader = std::make_unique<StepUpgrader>(EmbeddedDfu(), EmbeddedMain());
     upgrader->driverHandle = PenHandle();
   }
+  void Load(std::uint32_t address, const Bytes& bytes) { flash.Load(address, bytes.data(), bytes.size()); }
 
   // Carries a request out on the pen's flash, as its running firmware allows.
   virtualpen::FlashResponse Execute(const Bytes& request) {
