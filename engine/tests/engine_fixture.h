@@ -179,8 +179,13 @@ class EngineTest : public ::testing::Test {
   void Answer() {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_stopping) {
-      if (m_due.empty() || m_due.begin()->first > Clock::now()) {
-        m_due.empty() ? m_wake.wait(lock) : static_cast<void>(m_wake.wait_until(lock, m_due.begin()->first));
+      if (m_due.empty()) {
+        m_wake.wait(lock);
+        continue;
+      }
+      const Clock::time_point due = m_due.begin()->first;  // a copy: the entry may go while we wait
+      if (due > Clock::now()) {
+        m_wake.wait_until(lock, due);
         continue;
       }
       auto action = std::move(m_due.begin()->second);
