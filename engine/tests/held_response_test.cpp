@@ -7,11 +7,15 @@ namespace {
 
 class HeldResponse : public EngineTest {
  protected:
-  // Holds the first `bytes` of the pen's answer to a read of 1,024 bytes at `address`.
-  void Hold(std::uint32_t address, std::size_t bytes = 10 + 1024 + 4, std::size_t flipped = 0) {
+  // The pen's answer to a read of 1,024 bytes at `address`.
+  Bytes Answer(std::uint32_t address) {
     const Bytes request = {0xFA, 0xF0, static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8),
                            static_cast<std::uint8_t>(address >> 16), 0, 0x00, 0x04};
-    Bytes payload = virtualpen::EncodeFlashResponse(Execute(request));
+    return virtualpen::EncodeFlashResponse(Execute(request));
+  }
+  // Holds the first `bytes` of that answer.
+  void Hold(std::uint32_t address, std::size_t bytes = 10 + 1024 + 4, std::size_t flipped = 0) {
+    Bytes payload = Answer(address);
     if (flipped) payload[flipped] ^= 0x01;
     upgrader->DeliverResponse(payload.data(), static_cast<std::uint32_t>(bytes));
   }
@@ -38,6 +42,20 @@ TEST_F(HeldResponse, BootMagicNeedsItsFourBytesDelivered) {
     Hold(0x8000, 10 + delivered);
     EXPECT_EQ(upgrader->HasBootMagic(), delivered >= 24) << delivered;  // older magic bytes still held
   }
+}
+
+// For ThreadSanitizer: a stray delivery may come while a step looks at the buffer.
+TEST_F(HeldResponse, StrayDeliveriesMayComeWhileTheStepsLook) {
+  const Bytes image = EmbeddedDfu(), stray = Answer(0x8000 + 33 * 1024);
+  Hold(0x8000 + 33 * 1024);
+  std::thread receiving([&] {
+    for (int i = 0; i < 500; ++i) upgrader->DeliverResponse(stray.data(), static_cast<std::uint32_t>(stray.size()));
+  });
+  for (int i = 0; i < 500; ++i) {
+    EXPECT_TRUE(upgrader->CompareChunk(image, 33 * 1024));
+    EXPECT_FALSE(upgrader->HasBootMagic());
+  }
+  receiving.join();
 }
 
 }  // namespace
