@@ -70,6 +70,16 @@ VirtualPen::VirtualPen(const PenOptions& options)
   m_flash.Load(kMainRegionStart, main.data(), main.size());
 }
 
+std::uint64_t BusyMilliseconds(const PenTiming& timing, const FlashResponse& response) {
+  std::uint64_t busyMs = timing.latencyMs;
+  if (response.status == kStatusOk && response.command == kCommandErase) {
+    busyMs += timing.eraseMsPerSector;
+  } else if (response.status == kStatusOk && response.command == kCommandWrite) {
+    busyMs += ProgramMilliseconds(timing.programMsPerKiB, response.size);
+  }
+  return busyMs;
+}
+
 std::string VirtualPen::InterfaceName() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return InterfaceNameLocked();
@@ -256,12 +266,7 @@ void VirtualPen::HandleFlashRequestLocked(const std::uint8_t* data, std::size_t 
       m_mode == PenMode::DfuMode ? RunningFirmware::Dfu : RunningFirmware::Main;
   FlashResponse response = ExecuteFlashRequest(m_flash, running, data, size);
 
-  std::uint64_t busyMs = m_timing.latencyMs;
-  if (response.status == kStatusOk && response.command == kCommandErase) {
-    busyMs += m_timing.eraseMsPerSector;
-  } else if (response.status == kStatusOk && response.command == kCommandWrite) {
-    busyMs += ProgramMilliseconds(m_timing.programMsPerKiB, response.size);
-  }
+  const std::uint64_t busyMs = BusyMilliseconds(m_timing, response);
 
   const ResponseEffects effects = ApplyRequestFaults(faults, response);
   const auto payload = EncodeFlashResponse(response);

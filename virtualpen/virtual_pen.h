@@ -34,6 +34,10 @@ struct PenTiming {
 // 2 ms per KiB programmed.
 inline constexpr PenTiming kRealisticTiming = {1, 25, 2};
 
+// Product milliseconds the pen is busy with one request before `response` is
+// ready (injected delays not included).
+std::uint64_t BusyMilliseconds(const PenTiming& timing, const FlashResponse& response);
+
 using IdentityBlock = std::array<std::uint8_t, 16>;
 
 // Serial magic 0x66, sensor data present (byte 1), settings magic 0x77, cut magic 0x88.

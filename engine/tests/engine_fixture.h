@@ -1,112 +1,213 @@
 #pragma once
-// Fixture for the engine's unit tests: an upgrader wired to the scripted channel
-// and a FakePen that answers on the sending thread (or from a thread of its own,
-// like the receive thread) and restarts when RestartPen is called.
+// The engine's unit tests: one upgrader over a scripted channel (the fixture
+// defines and records WritePenData, RestartPen and ReportProgress), answered by a
+// pen made of the virtual pen's own flash, protocol, boot loader and timing. With
+// zero pen time an answer comes on the sending thread, before the upgrader waits;
+// with realistic pen time it comes from the answering thread once the pen would
+// have it ready, as the receive thread brings it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <climits>
+#include <condition_variable>
 #include <functional>
-#include <future>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "afx/time_scale.h"
 #include "engine/firmware_upgrader.h"
-#include "engine/tests/fake_pen.h"
-#include "engine/tests/scripted_channel.h"
 #include "firmware/embedded_images.h"
+#include "firmware/image_generator.h"
+#include "virtualpen/boot_loader.h"
+#include "virtualpen/virtual_pen.h"
 
-// Opens the steps of Upgrade to the tests.
-class StepUpgrader : public FirmwareUpgrader {
+using Bytes = std::vector<std::uint8_t>;
+
+class StepUpgrader : public FirmwareUpgrader {  // opens the steps of Upgrade to the tests
  public:
   using FirmwareUpgrader::FirmwareUpgrader;
-  using FirmwareUpgrader::CheckIdentityBlock;
   using FirmwareUpgrader::CompareChunk;
+  using FirmwareUpgrader::EnterDfuMode;
   using FirmwareUpgrader::HasBootMagic;
   using FirmwareUpgrader::RestartDevice;
 };
 
-inline std::vector<std::uint8_t> EmbeddedDfu() {
-  return {EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize};
-}
-inline std::vector<std::uint8_t> EmbeddedMain() {
-  return {EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize};
-}
+struct SentRequest {
+  HANDLE handle;
+  Bytes bytes;
+  std::uint8_t Command() const { return bytes[1]; }
+  std::uint32_t Address() const { return bytes[2] | bytes[3] << 8 | bytes[4] << 16 | std::uint32_t{bytes[5]} << 24; }
+  std::uint32_t Size() const { return bytes[6] | bytes[7] << 8; }
+};
 
+enum class PenTime { Zero, Realistic };
+
+inline Bytes EmbeddedDfu() { return {EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize}; }
+inline Bytes EmbeddedMain() { return {EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize}; }
 inline HANDLE PenHandle() {
   static int token;
   return &token;
 }
 
-class EngineTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    afx::SetTimeScale(0.001);
-    scripted::Reset();
-    UseImages(EmbeddedDfu(), EmbeddedMain());
-    respond = [this](const std::vector<std::uint8_t>& request) { Deliver(pen.Answer(request)); };
-    scripted::SetResponder([this](const std::vector<std::uint8_t>& request) { respond(request); });
-    scripted::SetRestartAction([this] { OnRestart(); });
+// The exception text of `action`, or "" when it returns.
+template <typename Action>
+std::string FailureOf(Action action) {
+  try {
+    action();
+  } catch (const UpgradeToolException& failure) {
+    return failure.Message();
   }
+  return "";
+}
 
-  void TearDown() override {
-    scripted::Reset();
-    deliveries.clear();
+class EngineTest : public ::testing::Test {
+ public:
+  EngineTest() {
+    afx::SetTimeScale(0.001);
+    current = this;
+    ResetPen();
+    m_answering = std::thread([this] { Answer(); });
+  }
+  ~EngineTest() override {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_answering.join();
     afx::SetTimeScale(1.0);
   }
+  static inline EngineTest* current = nullptr;  // how the channel functions reach the running test
 
-  void UseImages(const std::vector<std::uint8_t>& dfu, const std::vector<std::uint8_t>& main) {
-    deliveries.clear();
-    upgrader = std::make_unique<StepUpgrader>(dfu, main);
+  // Realistic: the virtual pen's time per request and a 1 s restart, at a scale
+  // that leaves the answering thread 100 ms of a 2 s attempt.
+  void UsePenTime(PenTime time) {
+    penTime = time;
+    afx::SetTimeScale(time == PenTime::Zero ? 0.001 : 0.05);
+    restartMs = time == PenTime::Zero ? 0 : 1000;
+  }
+
+  // A 3.10 pen whose DFU region differs from the shipped image at one byte,
+  // answering every request; a fresh upgrader; nothing recorded.
+  void ResetPen() {
+    StopAnswering();
+    flash = virtualpen::FlashMemory();
+    Bytes dfu = firmware::GenerateDfuImage();
+    dfu[7 * 1024 + 100] ^= 0xFF;
+    Load(0x4000, Bytes(virtualpen::kValidIdentityBlock.begin(), virtualpen::kValidIdentityBlock.end()));
+    Load(0x7000, {0x00, 0x80, 0x02, 0x80});
+    Load(0x8000, dfu);
+    Load(0x28000, firmware::GenerateMainImage(3, 0x10));
+    dfuMode = false, lastReturn = INT_MAX, announces = true;
+    respond = [this](const Bytes& request) { Deliver(Execute(request)); };
+    sent.clear(), progress.clear(), restartsAfter.clear();
+    upgrader = std::make_unique<StepUpgrader>(EmbeddedDfu(), EmbeddedMain());
     upgrader->driverHandle = PenHandle();
   }
+  void Load(std::uint32_t address, const Bytes& bytes) { flash.Load(address, bytes.data(), bytes.size()); }
 
-  // Hands `payload` over on the sending thread, or from a thread of its own
-  // once `fromThread` is set (as the receive thread does).
-  void Deliver(std::vector<std::uint8_t> payload) {
-    auto deliver = [this, payload = std::move(payload)] {
-      upgrader->DeliverResponse(payload.data(), static_cast<std::uint32_t>(payload.size()));
-    };
-    if (!fromThread) return deliver();
-    deliveries.push_back(std::async(std::launch::async, deliver));
+  // Carries a request out on the pen's flash, as its running firmware allows.
+  virtualpen::FlashResponse Execute(const Bytes& request) {
+    const auto running = dfuMode ? virtualpen::RunningFirmware::Dfu : virtualpen::RunningFirmware::Main;
+    return virtualpen::ExecuteFlashRequest(flash, running, request.data(), request.size());
   }
-
-  // What the receive thread does with a DFU-mode packet.
-  void AnnounceDfuMode() {
+  // Hands a response over after the pen's time for it and `extraMs` more.
+  void Deliver(const virtualpen::FlashResponse& response, std::uint32_t extraMs = 0) {
+    const std::uint64_t penMs =
+        penTime == PenTime::Zero ? 0 : virtualpen::BusyMilliseconds(virtualpen::kRealisticTiming, response);
+    DeliverPayload(virtualpen::EncodeFlashResponse(response), penMs + extraMs);
+  }
+  void DeliverPayload(Bytes payload, std::uint64_t afterMs = 0) {
+    After(afterMs, [this, payload = std::move(payload)] {
+      upgrader->DeliverResponse(payload.data(), static_cast<std::uint32_t>(payload.size()));
+    });
+  }
+  void AnnounceDfuMode() {  // as the receive thread does with a DFU-mode packet
     CSingleLock lock(&upgrader->upgraderLock, TRUE);
     upgrader->dfuModeSignal.SetEvent();
   }
 
+  void OnWrite(HANDLE handle, const Bytes& request) {
+    sent.push_back({handle, request});
+    respond(request);
+  }
+  // Boots as the pen's boot loader decides; comes back and announces DFU mode as told.
   void OnRestart() {
-    pen.Restart();
-    if (!penComesBack) return;
-    if (pen.dfuMode && penAnnouncesDfuMode) AnnounceDfuMode();
-    upgrader->restartedSignal.SetEvent();
+    restartsAfter.push_back(sent.size());
+    dfuMode = virtualpen::ChooseBootTarget(flash, false) == virtualpen::BootTarget::DfuMode;
+    if (static_cast<int>(restartsAfter.size()) > lastReturn) return;
+    After(restartMs, [this] { upgrader->restartedSignal.SetEvent(); });
+    if (dfuMode && announces) After(restartMs + announceMs, [this] { AnnounceDfuMode(); });
   }
 
-  static std::vector<testpen::Request> Sent() {
-    std::vector<testpen::Request> requests;
-    for (const auto& sent : scripted::Sent()) requests.push_back(testpen::Decode(sent.bytes));
-    return requests;
+  // Runs `action` after `ms` of product time: at once when that is 0, otherwise
+  // on the answering thread.
+  void After(std::uint64_t ms, std::function<void()> action) {
+    if (ms == 0) return action();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_due.emplace(Clock::now() + afx::Scaled(static_cast<std::uint32_t>(ms)), std::move(action));
+    m_wake.notify_all();
+  }
+  // Drops what the answering thread has still to do and waits for what it does.
+  void StopAnswering() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_due.clear();
+    m_wake.wait(lock, [this] { return !m_acting; });
   }
 
-  // The exception text of `action`, or "" when it returns.
-  template <typename Action>
-  static std::string FailureOf(Action action) {
-    try {
-      action();
-    } catch (const UpgradeToolException& failure) {
-      return failure.Message();
-    }
-    return "";
-  }
+  virtualpen::FlashMemory flash;
+  bool dfuMode = false;
+  PenTime penTime = PenTime::Zero;
+  std::uint32_t restartMs = 0;   // until the pen is back
+  std::uint32_t announceMs = 0;  // from then until it announces DFU mode
+  int lastReturn = INT_MAX;      // the last restart it comes back from
+  bool announces = true;
+  std::function<void(const Bytes&)> respond;  // tests replace it to drop, delay or alter answers
 
-  testpen::FakePen pen;
   std::unique_ptr<StepUpgrader> upgrader;
-  bool fromThread = false;
-  std::vector<std::future<void>> deliveries;  // the sending thread's only
-  // How the pen answers one request; tests replace it to drop or alter answers.
-  std::function<void(const std::vector<std::uint8_t>&)> respond;
-  bool penComesBack = true;
-  bool penAnnouncesDfuMode = true;
+  std::vector<SentRequest> sent;
+  std::vector<std::pair<std::int32_t, std::int32_t>> progress;
+  std::vector<std::size_t> restartsAfter;  // requests sent before each restart
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  void Answer() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stopping) {
+      if (m_due.empty()) {
+        m_wake.wait(lock);
+        continue;
+      }
+      const Clock::time_point due = m_due.begin()->first;  // a copy: the entry may go while we wait
+      if (due > Clock::now()) {
+        m_wake.wait_until(lock, due);
+        continue;
+      }
+      auto action = std::move(m_due.begin()->second);
+      m_due.erase(m_due.begin());
+      m_acting = true;
+      lock.unlock();
+      action();
+      lock.lock();
+      m_acting = false;
+      m_wake.notify_all();
+    }
+  }
+
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  std::multimap<Clock::time_point, std::function<void()>> m_due;
+  bool m_stopping = false;
+  bool m_acting = false;
+  std::thread m_answering;
+};
+
+class TimedEngineTest : public EngineTest, public ::testing::WithParamInterface<PenTime> {
+ protected:
+  void SetUp() override { UsePenTime(GetParam()); }
 };

@@ -1,50 +1,34 @@
-// The identity block at 0x4000 is checked before anything is written.
+// The identity block at 0x4000 is read and checked before anything is written.
 #include "engine/tests/engine_fixture.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using IdentityBlock = EngineTest;
 
-class IdentityBlock : public EngineTest {
- protected:
-  void SetIdentity(std::size_t index, std::uint8_t value) { pen.flash[0x4000 + index] = value; }
-};
-
-TEST_F(IdentityBlock, ValidBlockPassesAfterOneSixteenByteRead) {
-  EXPECT_EQ(FailureOf([&] { upgrader->CheckIdentityBlock(); }), "");
-  const auto sent = Sent();
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].command, FA_CMD_FLASH_READ);
-  EXPECT_EQ(sent[0].address, 0x4000u);
-  EXPECT_EQ(sent[0].size, 16u);
-}
-
-TEST_F(IdentityBlock, SerialNumberMagicIsAlwaysChecked) {
-  SetIdentity(0, 0x65);
-  EXPECT_EQ(FailureOf([&] { upgrader->CheckIdentityBlock(); }), "Bad serial number magic");
-  SetIdentity(1, 0xFF);
-  EXPECT_EQ(FailureOf([&] { upgrader->CheckIdentityBlock(); }), "Bad serial number magic");
-}
-
-TEST_F(IdentityBlock, SensorMagicsAreCheckedUnlessByteOneIsErased) {
-  SetIdentity(6, 0x00);
-  EXPECT_EQ(FailureOf([&] { upgrader->CheckIdentityBlock(); }), "Bad sensor settings magic");
-  SetIdentity(6, 0x77);
-  SetIdentity(10, 0x00);
-  EXPECT_EQ(FailureOf([&] { upgrader->CheckIdentityBlock(); }), "Bad sensor cut magic");
-  SetIdentity(6, 0x00);
-  EXPECT_EQ(FailureOf([&] { upgrader->CheckIdentityBlock(); }), "Bad sensor settings magic");
-  SetIdentity(1, 0xFF);
-  EXPECT_EQ(FailureOf([&] { upgrader->CheckIdentityBlock(); }), "");
-}
-
-TEST_F(IdentityBlock, BadBlockStopsTheUpgradeBeforeAnythingIsErased) {
-  SetIdentity(10, 0x87);
-  const Bytes flashBefore = pen.flash;
-  EXPECT_EQ(FailureOf([&] { upgrader->Upgrade(); }), "Bad sensor cut magic");
-  EXPECT_EQ(Sent().size(), 1u);
-  EXPECT_EQ(pen.flash, flashBefore);
-  EXPECT_EQ(scripted::RestartCount(), 0);
+// The pen's block holds 0x66 at 0, 0x01 at 1 (sensor data present), 0x77 at 6,
+// 0x88 at 10. A bad block stops the upgrade before anything is written.
+TEST_F(IdentityBlock, MagicsAreCheckedInOrderAndTheSensorOnesOnlyWithSensorData) {
+  const struct {
+    std::vector<std::pair<std::uint32_t, std::uint8_t>> changes;
+    const char* failure;
+  } cases[] = {
+      {{}, ""},
+      {{{0, 0x65}}, "Bad serial number magic"},
+      {{{0, 0x67}, {1, 0xFF}}, "Bad serial number magic"},
+      {{{6, 0x76}}, "Bad sensor settings magic"},
+      {{{10, 0x89}}, "Bad sensor cut magic"},
+      {{{6, 0x00}, {10, 0x00}}, "Bad sensor settings magic"},
+      {{{1, 0xFE}, {10, 0x00}}, "Bad sensor cut magic"},
+      {{{1, 0xFF}, {6, 0x00}, {10, 0x00}}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failure);
+    ResetPen();
+    for (const auto& [index, value] : c.changes) Load(0x4000 + index, {value});
+    EXPECT_EQ(FailureOf([&] { upgrader->Upgrade(); }), c.failure);
+    EXPECT_EQ(sent.at(0).bytes, (Bytes{0xFA, 0xF0, 0x00, 0x40, 0x00, 0x00, 0x10, 0x00}));
+    EXPECT_EQ(sent.size() == 1, *c.failure != 0);
+  }
 }
 
 }  // namespace

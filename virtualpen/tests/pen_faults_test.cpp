@@ -1,4 +1,5 @@
-// Every fault kind a test can inject, and how faults are counted.
+// What the pen's timing model and injected faults do to its answers, and how
+// faults are counted: from the moment they are added, 1 being the next one.
 #include "pen_test_support.h"
 
 namespace virtualpen::testing {
@@ -6,156 +7,107 @@ namespace {
 
 using PenFaults = PenTest;
 
-const Bytes kIdentityRead = ReadRequest(kIdentityBlockAddress, 16);
-
-RequestFault Fault(RequestFaultKind kind, std::uint32_t request = 1, std::uint32_t value = 0) {
-  RequestFault fault;
-  fault.kind = kind;
-  fault.request = request;
-  fault.value = value;
-  return fault;
+Bytes Unsequenced(Bytes packet) {
+  if (packet.size() >= 4) packet[2] = packet[3] = 0;
+  return packet;
 }
 
-RestartFault OnRestart(RestartFaultKind kind, std::uint32_t restart = 1) {
-  RestartFault fault;
-  fault.kind = kind;
-  fault.restart = restart;
-  return fault;
-}
-
-TEST_F(PenFaults, DropCarriesTheRequestOutWithoutAResponse) {
+TEST_F(PenFaults, EachRequestFaultChangesTheAnswerAsItSays) {
   auto pen = PlugAndOpen();
-  pen->AddFault(Fault(RequestFaultKind::DropResponse));
-  const Bytes erase = EraseRequest(0x9000);
-  ASSERT_EQ(link->Send(erase.data(), erase.size()), PenLink::Result::Ok);
-  EXPECT_EQ(pen->QueuedPackets(), 0u);
-  EXPECT_EQ(pen->ReadFlash(0x9000, 4), Bytes(4, 0xFF));
-}
-
-TEST_F(PenFaults, CountRequestsFromWhenTheyAreAddedAndMaySpanSeveral) {
-  auto pen = PlugAndOpen();
-  EXPECT_EQ(Exchange(kIdentityRead).status, kStatusOk);
-  RequestFault fault = Fault(RequestFaultKind::DropResponse, 2);
-  fault.count = 3;
-  pen->AddFault(fault);
-  for (int i = 0; i < 5; ++i) {
-    ASSERT_EQ(link->Send(kIdentityRead.data(), kIdentityRead.size()), PenLink::Result::Ok);
+  const Bytes normal = Unsequenced(Answers(kIdentityRead).at(0));
+  const auto with = [&](std::size_t at, std::uint8_t mask) {
+    Bytes packet = normal;
+    packet[at] ^= mask;
+    return std::vector<Bytes>{packet};
+  };
+  const struct {
+    RequestFaultKind kind;
+    std::uint32_t value;
+    std::vector<Bytes> answers;
+  } cases[] = {
+      {RequestFaultKind::DropResponse, 0, {}},
+      {RequestFaultKind::DuplicateResponse, 0, {normal, normal}},
+      {RequestFaultKind::CorruptStatus, 0x77, with(8, 0x77)},
+      {RequestFaultKind::CorruptCommand, 0, with(9, 0x01)},
+      {RequestFaultKind::CorruptAddress, 0x100, with(11, 0x01)},
+      {RequestFaultKind::CorruptSize, 0x20, with(14, 0x20)},
+      {RequestFaultKind::CorruptChecksum, 0, with(16 + 16, 0x01)},
+      {RequestFaultKind::TruncateResponse, 12, {Bytes(normal.begin(), normal.begin() + 12)}},
+      {RequestFaultKind::TruncateResponse, 0, {Bytes()}},
+  };
+  for (const auto& c : cases) {
+    pen->AddFault(RequestFault{c.kind, 1, 1, c.value});
+    std::vector<Bytes> answers;
+    for (const Bytes& packet : Answers(kIdentityRead)) answers.push_back(Unsequenced(packet));
+    EXPECT_EQ(answers, c.answers) << static_cast<int>(c.kind);
   }
-  EXPECT_EQ(pen->QueuedPackets(), 2u);  // the 1st and 5th after adding kept their answers
+  EXPECT_EQ(Unsequenced(Answers(kIdentityRead).at(0)), normal);  // all spent
+}
+
+TEST_F(PenFaults, FaultsCountRequestsFromWhenTheyAreAdded) {
+  auto pen = PlugAndOpen();
+  Answers(kIdentityRead);
+  pen->AddFault(RequestFault{RequestFaultKind::DropResponse, 2, 3, 0});
+  std::vector<std::size_t> answered;
+  for (int i = 0; i < 5; ++i) answered.push_back(Answers(kIdentityRead).size());
+  EXPECT_EQ(answered, (std::vector<std::size_t>{1, 0, 0, 0, 1}));
+  EXPECT_EQ(pen->RequestCount(), 6u);
+  Answers({kDebugByte});  // single-byte commands are not requests
   EXPECT_EQ(pen->RequestCount(), 6u);
 }
 
-TEST_F(PenFaults, DelayHoldsTheResponseAndTheOnesBehindIt) {
+TEST_F(PenFaults, UnplugAtARequestLeavesWithoutCarryingItOut) {
   auto pen = PlugAndOpen();
-  pen->AddFault(Fault(RequestFaultKind::DelayResponse, 1, 15000));
-  pen->AddFault(Fault(RequestFaultKind::DelayResponse, 2, 100000000));  // 100 s of real time
-  const auto sent = std::chrono::steady_clock::now();
-  EXPECT_EQ(Exchange(kIdentityRead).status, kStatusOk);
-  EXPECT_GE(std::chrono::steady_clock::now() - sent, afx::Scaled(15000));
-  ASSERT_EQ(link->Send(kIdentityRead.data(), kIdentityRead.size()), PenLink::Result::Ok);
-  ASSERT_EQ(link->Send(kIdentityRead.data(), kIdentityRead.size()), PenLink::Result::Ok);
-  Bytes buffer(1060);
-  std::size_t received = 0;
-  EXPECT_EQ(link->Receive(buffer.data(), buffer.size(), &received, std::chrono::milliseconds(1)),
-            PenLink::Result::TimedOut);
-  EXPECT_EQ(pen->QueuedPackets(), 2u);
-}
-
-TEST_F(PenFaults, DuplicateSendsTheSameResponseTwice) {
-  auto pen = PlugAndOpen();
-  pen->AddFault(Fault(RequestFaultKind::DuplicateResponse));
-  EXPECT_EQ(Next(), Exchange(kIdentityRead).packet);
-  EXPECT_EQ(pen->QueuedPackets(), 0u);
-}
-
-TEST_F(PenFaults, CorruptionsChangeOneFieldEach) {
-  auto pen = PlugAndOpen();
-  pen->AddFault(Fault(RequestFaultKind::CorruptStatus, 1, 0x77));
-  pen->AddFault(Fault(RequestFaultKind::CorruptCommand, 2, 0x0F));
-  pen->AddFault(Fault(RequestFaultKind::CorruptAddress, 3));
-  pen->AddFault(Fault(RequestFaultKind::CorruptSize, 4, 0x20));
-  pen->AddFault(Fault(RequestFaultKind::CorruptChecksum, 5));
-  const Response status = Exchange(kIdentityRead);
-  EXPECT_EQ(status.status, 0x77);
-  EXPECT_TRUE(status.checksumOk);
-  EXPECT_EQ(Exchange(kIdentityRead).command, kCommandRead ^ 0x0F);
-  EXPECT_EQ(Exchange(kIdentityRead).address, kIdentityBlockAddress ^ 1);
-  const Response size = Exchange(kIdentityRead);
-  EXPECT_EQ(size.size, 16 ^ 0x20);
-  EXPECT_EQ(size.packet.size(), 6u + 10u + 16u + 4u);  // only the field changed
-  const Response checksum = Exchange(kIdentityRead);
-  EXPECT_EQ(checksum.data.size(), 16u);
-  EXPECT_FALSE(checksum.checksumOk);
-  EXPECT_TRUE(Exchange(kIdentityRead).checksumOk);  // all spent
-}
-
-TEST_F(PenFaults, TruncateCutsThePacketDownToNothingIfAsked) {
-  auto pen = PlugAndOpen();
-  pen->AddFault(Fault(RequestFaultKind::TruncateResponse, 1, 12));
-  pen->AddFault(Fault(RequestFaultKind::TruncateResponse, 2, 0));
-  EXPECT_EQ(Exchange(kIdentityRead).packet.size(), 12u);
-  ASSERT_EQ(link->Send(kIdentityRead.data(), kIdentityRead.size()), PenLink::Result::Ok);
-  Bytes buffer(1060);
-  std::size_t received = 99;
-  EXPECT_EQ(link->Receive(buffer.data(), buffer.size(), &received, kPatience), PenLink::Result::Ok);
-  EXPECT_EQ(received, 0u);
-}
-
-TEST_F(PenFaults, UnplugAtRequestLeavesBeforeCarryingItOutAndStaysAway) {
-  auto pen = PlugAndOpen();
-  pen->AddFault(Fault(RequestFaultKind::UnplugAtRequest, 2));
-  ASSERT_EQ(Exchange(EraseRequest(0x9000)).status, kStatusOk);
-  const Bytes write = WriteRequest(0x9000, Bytes(16, 0));
-  EXPECT_EQ(link->Send(write.data(), write.size()), PenLink::Result::NotConnected);
-  EXPECT_EQ(pen->ReadFlash(0x9000, 16), Bytes(16, 0xFF));
+  pen->AddFault(RequestFault{RequestFaultKind::UnplugAtRequest, 1, 1, 0});
+  const Bytes erase = Erase(kDfuRegionStart);
+  EXPECT_EQ(link->Send(erase.data(), erase.size()), PenLink::Result::NotConnected);
+  EXPECT_NE(pen->ReadFlash(kDfuRegionStart, 4), Bytes(4, 0xFF));
   ASSERT_TRUE(bus->WaitUntilIdle(kPatience));
   EXPECT_FALSE(pen->IsOnBus());
 }
 
-TEST_F(PenFaults, NeverReturnKeepsThePenAwayAfterARestart) {
+TEST_F(PenFaults, RestartFaultsHitTheirRestartOnly) {
   auto pen = PlugAndOpen();
-  pen->AddFault(OnRestart(RestartFaultKind::NeverReturn));
-  Restart();
-  ASSERT_TRUE(bus->WaitUntilIdle(kPatience));
-  EXPECT_FALSE(pen->IsOnBus());
-  EXPECT_TRUE(bus->Plug(pen));  // plugged in by hand, it works again
-}
-
-TEST_F(PenFaults, NoDfuAnnouncementComesBackInDfuModeSilently) {
-  auto pen = PlugAndOpen();
-  pen->AddFault(OnRestart(RestartFaultKind::NoDfuAnnouncement));
-  pen->SetFunctionButtonHeld(true);
-  Restart();
-  ASSERT_TRUE(bus->WaitUntilIdle(kPatience));
-  EXPECT_EQ(pen->Mode(), PenMode::DfuMode);
-  EXPECT_EQ(pen->QueuedPackets(), 1u);
-  EXPECT_EQ(PacketType(NextPacket(*bus->Open())), kPacketText);
-}
-
-TEST_F(PenFaults, ForeignProductAppliesToTheChosenRestartOnly) {
-  auto pen = PlugAndOpen();
-  RestartFault fault = OnRestart(RestartFaultKind::ForeignProduct, 2);
-  fault.productId = 0x0777;
-  pen->AddFault(fault);
-  const std::uint8_t expectedLow[] = {0x04, 0x77, 0x04};
-  for (const std::uint8_t low : expectedLow) {
+  pen->AddFault(RestartFault{RestartFaultKind::ForeignProduct, 2, 0x0777});
+  pen->AddFault(RestartFault{RestartFaultKind::NoDfuAnnouncement, 3});
+  pen->AddFault(RestartFault{RestartFaultKind::NeverReturn, 4});
+  pen->SetFunctionButtonHeld(true);  // every boot in DFU mode
+  const std::uint16_t products[] = {0x0204, 0x0777, 0x0204};
+  for (int restart = 0; restart < 3; ++restart) {
     Restart();
     ASSERT_TRUE(bus->WaitUntilIdle(kPatience));
-    EXPECT_EQ(pen->Descriptor()[10], low);
-    EXPECT_EQ(bus->InterfaceNames().at(0).find("PID_0777") != std::string::npos, low == 0x77);
+    EXPECT_EQ(pen->Descriptor()[10] | pen->Descriptor()[11] << 8, products[restart]);
+    EXPECT_EQ(bus->InterfaceNames().at(0).find("PID_0777") != std::string::npos, restart == 1);
+    EXPECT_EQ(pen->QueuedPackets(), restart == 2 ? 1u : 2u);  // the text, then the announcement
     Reopen(pen);
   }
-}
-
-TEST_F(PenFaults, ClearFaultsForgetsWhatWasPlanned) {
-  auto pen = PlugAndOpen();
-  pen->AddFault(Fault(RequestFaultKind::DropResponse));
-  pen->AddFault(OnRestart(RestartFaultKind::NeverReturn));
-  pen->ClearFaults();
-  EXPECT_EQ(Exchange(kIdentityRead).status, kStatusOk);
   Restart();
   ASSERT_TRUE(bus->WaitUntilIdle(kPatience));
-  EXPECT_TRUE(pen->IsOnBus());
+  EXPECT_FALSE(pen->IsOnBus());
+}
+
+// Latency per request, erase time per sector, program time pro rata per KiB
+// (rounded up), only for what succeeded; injected delays come on top.
+TEST_F(PenFaults, AnswersAreReadyAfterThePensTime) {
+  const PenTiming timing = {3, 25, 2};
+  FlashResponse read, erase, write, failed;
+  read.command = kCommandRead, erase.command = kCommandErase, write.command = kCommandWrite;
+  failed = erase, failed.status = kStatusAddressError;
+  write.size = 1;
+  EXPECT_EQ(BusyMilliseconds(timing, read), 3u);
+  EXPECT_EQ(BusyMilliseconds(timing, erase), 28u);
+  EXPECT_EQ(BusyMilliseconds(timing, write), 4u);
+  write.size = 1536;
+  EXPECT_EQ(BusyMilliseconds(timing, write), 6u);
+  EXPECT_EQ(BusyMilliseconds(timing, failed), 3u);
+
+  auto pen = PlugAndOpen();
+  pen->SetTiming({20000, 0, 0});  // 20 ms of real time at this scale
+  pen->AddFault(RequestFault{RequestFaultKind::DelayResponse, 1, 1, 10000});
+  const auto sent = std::chrono::steady_clock::now();
+  EXPECT_EQ(Answers(kIdentityRead).size(), 1u);
+  EXPECT_GE(std::chrono::steady_clock::now() - sent, afx::Scaled(30000));
+  EXPECT_EQ(pen->ModelMilliseconds(), 30000u);
 }
 
 }  // namespace

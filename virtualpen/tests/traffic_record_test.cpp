@@ -8,60 +8,45 @@ namespace {
 
 using TrafficRecordLines = PenTest;
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// The line without its time stamp, which cannot be predicted.
-std::string Untimed(const std::string& line) {
-  const auto comma = line.find(',');
-  EXPECT_EQ(line.rfind("{\"t_ms\":", 0), 0u) << line;
-  return comma == std::string::npos ? line : "{" + line.substr(comma + 1);
-}
-
 TEST_F(TrafficRecordLines, RecordsPacketsBothWaysAndBusEvents) {
   auto out = std::make_shared<std::stringstream>();
   bus->StartRecord(out);
   PenOptions options;
   options.serial = "REC1";
-  auto pen = bus->PlugNewPen(options);
-  link = bus->Open();
-  Next();  // the greeting
-  const Bytes request = ReadRequest(0x4000, 1);
-  ASSERT_EQ(link->Send(request.data(), request.size()), PenLink::Result::Ok);
-  Next();
+  auto pen = PlugAndOpen(options);
+  Answers(Request(kCommandRead, 0x4000, 1));
   Restart();
   ASSERT_TRUE(bus->WaitUntilIdle(kPatience));
   bus->StopRecord();
-  bus->Unplug(pen);  // not recorded any more
+  bus->Unplug(pen);  // no longer recorded
 
-  const auto lines = Lines(out->str());
-  ASSERT_EQ(lines.size(), 8u) << out->str();
-  EXPECT_EQ(Untimed(lines[0]), R"({"event":"plug","pen":"REC1"})");
-  EXPECT_EQ(Untimed(lines[1]).rfind(R"({"dir":"from_pen","pen":"REC1","hex":")", 0), 0u);
-  EXPECT_EQ(Untimed(lines[2]), R"({"dir":"to_pen","pen":"REC1","hex":"faf0004000000100"})");
-  // Response: length 0x0015, sequence 1, type 0x8001, then fa 00, OK, read, address, size, data, checksum.
-  EXPECT_EQ(Untimed(lines[3]),
-            R"({"dir":"from_pen","pen":"REC1","hex":"150001000180fa0000f0004000000100669affffff"})");
-  EXPECT_EQ(Untimed(lines[4]), R"({"dir":"to_pen","pen":"REC1","hex":"fb"})");
-  EXPECT_EQ(Untimed(lines[5]), R"({"event":"restart","pen":"REC1"})");
-  EXPECT_EQ(Untimed(lines[6]), R"({"event":"unplug","pen":"REC1"})");
-  EXPECT_EQ(Untimed(lines[7]), R"({"event":"plug","pen":"REC1"})");
-  double last = 0;  // time stamps in milliseconds, never going back
-  for (const auto& line : lines) {
-    EXPECT_GE(std::stod(line.substr(8)), last) << line;
-    last = std::stod(line.substr(8));
+  const std::string pen1 = R"(,"pen":"REC1")";
+  const std::vector<std::string> expected = {
+      R"("event":"plug")" + pen1 + "}",
+      R"("dir":"from_pen")" + pen1 + R"(,"hex":"1f0000000000)",  // the greeting text, 31 bytes
+      R"("dir":"to_pen")" + pen1 + R"(,"hex":"faf0004000000100"})",
+      // Length 0x15, sequence 1, type 0x8001; fa 00, OK, read, address, size, data, checksum.
+      R"("dir":"from_pen")" + pen1 + R"(,"hex":"150001000180fa0000f0004000000100669affffff"})",
+      R"("dir":"to_pen")" + pen1 + R"(,"hex":"fb"})",
+      R"("event":"restart")" + pen1 + "}",
+      R"("event":"unplug")" + pen1 + "}",
+      R"("event":"plug")" + pen1 + "}"};
+  std::istringstream in(out->str());
+  double last = 0;
+  std::size_t count = 0;
+  for (std::string line; std::getline(in, line); ++count) {
+    ASSERT_LT(count, expected.size()) << line;
+    ASSERT_EQ(line.rfind("{\"t_ms\":", 0), 0u) << line;
+    const double ms = std::stod(line.substr(8));
+    EXPECT_GE(ms, last);  // milliseconds, never going back
+    last = ms;
+    EXPECT_EQ(line.substr(line.find(',') + 1).rfind(expected[count], 0), 0u) << line;
   }
+  EXPECT_EQ(count, expected.size());
 }
 
-TEST(TrafficRecordText, EscapesWhatJsonNeeds) {
+TEST(TrafficRecordText, EscapesWhatJsonNeedsAndSaysWhenItCannotStart) {
   EXPECT_EQ(JsonString("\\\\?\\USB#\"x\"\n"), R"("\\\\?\\USB#\"x\"\u000a")");
-}
-
-TEST(TrafficRecordText, StartFailsForAFileThatCannotBeMade) {
   TrafficRecord record;
   EXPECT_FALSE(record.Start("/nonexistent-directory/record.jsonl"));
   EXPECT_FALSE(record.IsOn());

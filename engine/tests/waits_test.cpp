@@ -1,0 +1,67 @@
+// Every wait for the pen, met by a pen a little faster than its limit and missed
+// by one a little slower: 2 s per attempt (three attempts, each sending the
+// request again), 15 s for its return after a restart, then 10 s for its
+// DFU-mode announcement.
+#include "engine/tests/engine_fixture.h"
+
+namespace {
+
+using Waits = EngineTest;
+
+TEST_F(Waits, ThreeUnansweredAttemptsNameTheCommand) {
+  respond = [](const Bytes&) {};
+  EXPECT_EQ(FailureOf([&] { upgrader->ReadFlash(0x4000, 16); }), "No response to flash read command");
+  EXPECT_EQ(FailureOf([&] { upgrader->WriteFlash(Bytes(4, 0), 0, 4, 0x7000); }), "No response to flash write command");
+  EXPECT_EQ(FailureOf([&] { upgrader->EraseFlashSector(0x9000); }), "No response to flash erase command");
+  ASSERT_EQ(sent.size(), 9u);
+  for (std::size_t i = 0; i < 9; ++i) EXPECT_EQ(sent[i].bytes, sent[i / 3 * 3].bytes) << i;
+}
+
+TEST_F(Waits, AnswerToTheThirdAttemptIsTaken) {
+  respond = [this](const Bytes& request) {
+    if (sent.size() == 3) Deliver(Execute(request));
+  };
+  EXPECT_EQ(FailureOf([&] { upgrader->EraseFlashSector(0x9000); }), "");
+  EXPECT_EQ(sent.size(), 3u);
+}
+
+// The answer to the first request comes after a quarter, nine tenths or eleven
+// tenths of an attempt; the requests sent again get none. At half speed the
+// 200 ms either side of the limit are 100 ms of real time.
+TEST_F(Waits, AnswerWithinAnAttemptIsTakenByItAndALateOneByTheNext) {
+  afx::SetTimeScale(0.5);
+  for (const auto& [afterMs, requests] : {std::pair<std::uint32_t, std::size_t>{500, 1}, {1800, 1}, {2200, 2}}) {
+    sent.clear();
+    respond = [&, afterMs = afterMs](const Bytes& request) {
+      if (sent.size() == 1) Deliver(Execute(request), afterMs);
+    };
+    EXPECT_EQ(FailureOf([&] { upgrader->ReadFlash(0x4000, 16); }), "") << afterMs;
+    EXPECT_EQ(sent.size(), requests) << afterMs;
+  }
+}
+
+// At this scale a second of product time is 80 ms.
+TEST_F(Waits, PenMustBeBackWithin15SecondsAndInDfuModeWithin10More) {
+  afx::SetTimeScale(0.08);
+  upgrader->restartCallback = RestartPen;
+  const struct {
+    std::uint32_t backMs, announceMs;
+    const char* failure;
+  } cases[] = {{12000, 0, ""}, {16000, 0, "Device did not restart"}, {0, 9000, ""},
+               {0, 11000, "Device did not restart in DFU mode"}};
+  for (const auto& c : cases) {
+    restartMs = c.backMs, announceMs = c.announceMs;
+    EXPECT_EQ(FailureOf([&] { upgrader->EnterDfuMode(); }), c.failure) << c.backMs + c.announceMs;
+    StopAnswering();
+  }
+  EXPECT_EQ(restartsAfter.size(), 4u);
+}
+
+TEST_F(Waits, NoRestartWithoutARestartFunction) {
+  upgrader->restartedSignal.SetEvent();  // a stale signal must not pass for a restart either
+  EXPECT_EQ(FailureOf([&] { upgrader->RestartDevice(); }), "No restart function defined");
+  EXPECT_FALSE(upgrader->restartedSignal.Lock(0));
+  EXPECT_TRUE(restartsAfter.empty());
+}
+
+}  // namespace
