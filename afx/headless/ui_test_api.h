@@ -4,7 +4,6 @@
 // is thread-safe and meant for threads other than the UI thread; reads take a
 // snapshot. User input goes through the UI thread's queue, as real input does.
 #include <chrono>
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,34 +16,14 @@ namespace afx::headless {
 
 using Millis = std::chrono::milliseconds;
 
-struct ControlState {
-  int id = 0;
-  std::string className;  // "Button", "Static", "msctls_progress32", ...
-  std::string text;
-  DWORD style = 0;
-  bool enabled = false;
-  bool visible = false;
-  RECT rect{};  // dialog units, from the template
-  int progressPos = 0;
-  int progressLow = 0;
-  int progressHigh = 100;
-};
-
 struct DialogState {
-  HWND hwnd = nullptr;
-  UINT templateId = 0;
   std::string title;
-  DWORD style = 0;
   bool enabled = false;  // false while a modal message box or dialog is open over it
   bool visible = false;
   bool iconic = false;
-  HICON bigIcon = nullptr;
-  HICON smallIcon = nullptr;
-  std::vector<ControlState> controls;  // in template order
 };
 
 struct MessageBoxInfo {
-  std::uint64_t serial = 0;  // 1, 2, ... in the order the boxes opened
   HWND owner = nullptr;
   std::string caption;
   std::string text;
@@ -60,9 +39,8 @@ struct MessageBoxInfo {
 HWND FindDialog(UINT templateId = 0);
 HWND WaitForDialog(UINT templateId, Millis timeout);
 std::optional<DialogState> GetDialogState(HWND dialog);
-std::optional<ControlState> GetControl(HWND dialog, int id);
 
-// Shorthands over GetDialogState/GetControl: empty, false or 0 when missing.
+// A control's state: empty, false or 0 when there is no such control.
 std::string GetTitle(HWND dialog);
 std::string GetControlText(HWND dialog, int id);
 bool IsControlEnabled(HWND dialog, int id);
@@ -72,10 +50,10 @@ std::pair<int, int> GetProgressRange(HWND dialog, int id);
 
 // --- Input ---------------------------------------------------------------------
 
-// A user's click: only on an existing, enabled and visible button of an enabled,
-// visible dialog; posts WM_COMMAND(id, BN_CLICKED). False when it could not happen.
+// A user's click: only on an existing, enabled and visible push button of an
+// enabled, visible dialog; posts WM_COMMAND(id, BN_CLICKED). False when it could not happen.
 bool ClickButton(HWND dialog, int id);
-// The Escape key on an enabled dialog: IDCANCEL through the dialog manager.
+// The Escape key on an enabled, visible dialog: IDCANCEL through the dialog manager.
 bool PressEscape(HWND dialog);
 // Posts WM_COMMAND(id, code) whatever the control's state (the way to reach a
 // hidden button). False when the dialog does not exist.
@@ -95,17 +73,16 @@ std::optional<IconDraw> LastIconDraw(HWND dialog);
 
 // --- Message boxes ---------------------------------------------------------------
 // A box blocks its thread in a nested message loop (timers, posted and sent
-// messages keep running) until it is answered here or by the handler.
+// messages keep running) until the handler answers it.
 
-std::optional<MessageBoxInfo> CurrentMessageBox();  // the innermost open box
-std::optional<MessageBoxInfo> WaitForMessageBox(Millis timeout);
-bool AnswerMessageBox(int result);  // answers the innermost box; false when none is open
 std::vector<MessageBoxInfo> MessageBoxHistory();  // every box since the last clear, answered or not
 void ClearMessageBoxHistory();
 
-// Runs on the box's thread as each box opens; a non-zero result answers it at once.
+// Runs on the box's thread as the box opens and again after each message its
+// loop handles; a non-zero result answers the box. Without a handler a box is
+// answered IDOK as it opens. Empty to remove.
 using MessageBoxHandler = std::function<int(const MessageBoxInfo&)>;
-void SetMessageBoxHandler(MessageBoxHandler handler);  // empty to remove
+void SetMessageBoxHandler(MessageBoxHandler handler);
 
 // --- Observing ---------------------------------------------------------------------
 
@@ -114,7 +91,6 @@ enum class UiEventKind {
   DialogClosed,
   TextChanged,       // controlId 0: the title; text: the new text
   EnabledChanged,    // flag: enabled
-  VisibleChanged,    // flag: visible
   ProgressChanged,   // value: position (range in low/high)
   MessageBoxOpened,  // box
   MessageBoxClosed,  // box (with result)
