@@ -1,6 +1,6 @@
 // The synchronisation classes and the one place of every timed wait: events,
-// the recursive mutex, scoped locks, threads that end or are abandoned, and the
-// time scale, which shortens every finite wait and never an INFINITE one.
+// scoped locks, threads that end or are abandoned, and the time scale, which
+// shortens every finite wait and never an INFINITE one.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,27 +10,38 @@
 
 #include "afx/sync.h"
 #include "afx/thread.h"
-#include "afx/time_scale.h"
 
 namespace {
-
-// Runs `body` on a CWinThread kept for WaitForEnd (the caller deletes it).
-CWinThread* StartThread(std::function<void()>* body) {
-  CWinThread* thread = AfxBeginThread(
-      [](void* p) -> UINT {
-        (*static_cast<std::function<void()>*>(p))();
-        return 0;
-      },
-      body, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-  thread->m_bAutoDelete = FALSE;
-  thread->ResumeThread();
-  return thread;
-}
 
 class SyncTest : public ::testing::Test {
  protected:
   void TearDown() override { afx::SetTimeScale(1.0); }
+
+  // Runs `body` on a CWinThread kept for WaitForEnd (deleted with the fixture).
+  CWinThread* Start(std::function<void()> body) {
+    m_body = std::move(body);
+    m_thread.reset(AfxBeginThread(
+        [](void* p) -> UINT {
+          (*static_cast<std::function<void()>*>(p))();
+          return 0;
+        },
+        &m_body, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED));
+    m_thread->m_bAutoDelete = FALSE;
+    m_thread->ResumeThread();
+    return m_thread.get();
+  }
+
+  std::function<void()> m_body;
+  std::unique_ptr<CWinThread> m_thread;
 };
+
+// Sets `event` after 100 ms of real time: long after a scaled INFINITE would have run out.
+std::thread SetLater(CEvent& event) {
+  return std::thread([&event] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    event.SetEvent();
+  });
+}
 
 TEST_F(SyncTest, EventsHandOutTheirSignalByKind) {
   CEvent autoReset;
@@ -49,86 +60,47 @@ TEST_F(SyncTest, EventsHandOutTheirSignalByKind) {
   EXPECT_TRUE(CEvent(TRUE).Lock(0));  // initially set
 }
 
-TEST_F(SyncTest, TheMutexIsRecursiveAndExcludesOtherThreadsUntilFullyReleased) {
+TEST_F(SyncTest, ALockIsRecursiveExcludesOtherThreadsAndIsReleasedOnEveryPathOut) {
   CMutex mutex;
-  ASSERT_TRUE(mutex.Lock());
-  ASSERT_TRUE(mutex.Lock());
-  int otherGot = -1;
-  std::function<void()> tryLock = [&] {
-    otherGot = mutex.Lock(0) ? 1 : 0;
-    if (otherGot == 1) mutex.Unlock();
-  };
-  for (int expected : {0, 0, 1}) {  // held twice, then once, then free
-    CWinThread* other = StartThread(&tryLock);
-    EXPECT_EQ(other->WaitForEnd(INFINITE), WAIT_OBJECT_0);
-    delete other;
-    EXPECT_EQ(otherGot, expected);
-    if (expected == 0) {
-      EXPECT_TRUE(mutex.Unlock());
-    }
-  }
-  EXPECT_FALSE(mutex.Unlock());  // not owned any more
-}
-
-TEST_F(SyncTest, ASingleLockReleasesOnEveryPathOut) {
-  CMutex mutex;
+  std::atomic<bool> otherHas{false};
+  CEvent otherTries;
   try {
-    CSingleLock lock(&mutex, TRUE);
-    EXPECT_TRUE(lock.IsLocked());
+    CSingleLock outer(&mutex, TRUE);
+    CSingleLock inner(&mutex, TRUE);  // the same thread again: no deadlock
+    Start([&] {
+      otherTries.SetEvent();
+      CSingleLock lock(&mutex, TRUE);
+      otherHas = true;
+    });
+    otherTries.Lock();
+    inner.Unlock();
+    EXPECT_FALSE(otherHas);  // still held once
     throw 1;
   } catch (int) {
   }
-  std::atomic<bool> got{false};
-  std::function<void()> tryLock = [&] { got = mutex.Lock(0) != FALSE; };
-  CWinThread* other = StartThread(&tryLock);
-  other->WaitForEnd(INFINITE);
-  delete other;
-  EXPECT_TRUE(got);
-}
-
-// Releases after 100 ms of real time: long after a scaled INFINITE would have run out.
-void ReleaseLater(const std::function<void()>& release, const std::function<void()>& waitForIt) {
-  std::thread releaser([&release] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    release();
-  });
-  waitForIt();
-  releaser.join();
+  EXPECT_EQ(m_thread->WaitForEnd(INFINITE), WAIT_OBJECT_0);
+  EXPECT_TRUE(otherHas);
 }
 
 TEST_F(SyncTest, FiniteWaitsFollowTheScaleAndInfiniteOnesNever) {
   // 1e-9: a finite limit of about 49 days passes in 4 ms (unscaled, the test would
   // hang until its time-out), and so would INFINITE if it were scaled.
   afx::SetTimeScale(1e-9);
-  EXPECT_EQ(afx::TimeScale(), 1e-9);
   constexpr DWORD kLongest = 0xFFFFFFFEu;
   afx::Sleep(kLongest);
 
   CEvent event;
   EXPECT_FALSE(event.Lock(kLongest));
-  ReleaseLater([&] { event.SetEvent(); }, [&] { EXPECT_TRUE(event.Lock(INFINITE)); });
+  std::thread setter = SetLater(event);
+  EXPECT_TRUE(event.Lock(INFINITE));
+  setter.join();
 
   CEvent go;
-  std::function<void()> body = [&] { go.Lock(); };
-  CWinThread* thread = StartThread(&body);
-  EXPECT_EQ(thread->WaitForEnd(kLongest), WAIT_TIMEOUT);
-  ReleaseLater([&] { go.SetEvent(); }, [&] { EXPECT_EQ(thread->WaitForEnd(INFINITE), WAIT_OBJECT_0); });
-  delete thread;
-
-  CMutex mutex(TRUE);  // owned by this thread
-  std::function<void()> lockMutex = [&] {
-    EXPECT_FALSE(mutex.Lock(kLongest));
-    ReleaseLater([&] { go.SetEvent(); }, [&] { EXPECT_TRUE(mutex.Lock(INFINITE)); });
-    mutex.Unlock();
-  };
-  CWinThread* other = StartThread(&lockMutex);
-  go.Lock();  // the other thread has timed out once and waits again
-  mutex.Unlock();
-  EXPECT_EQ(other->WaitForEnd(INFINITE), WAIT_OBJECT_0);
-  delete other;
-
-  afx::SetTimeScale(0);  // not a scale: real time
-  EXPECT_EQ(afx::TimeScale(), 1.0);
+  CWinThread* thread = Start([&] { go.Lock(); });
+  EXPECT_EQ(thread->WaitForEnd(kLongest), static_cast<DWORD>(WAIT_TIMEOUT));
+  setter = SetLater(go);
+  EXPECT_EQ(thread->WaitForEnd(INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+  setter.join();
 }
 
 TEST_F(SyncTest, AnAbandonedThreadDeletesItselfWhenItEnds) {
