@@ -39,9 +39,7 @@ CWinApp* currentApp = nullptr;
 
 }  // namespace
 
-// ---------------------------------------------------------------------------
 // Message maps
-
 const AFX_MSGMAP* CCmdTarget::GetThisMessageMap() {
   static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, nullptr}};
   static const AFX_MSGMAP map = {nullptr, &entries[0]};
@@ -108,9 +106,7 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 BEGIN_MESSAGE_MAP(CWnd, CCmdTarget)
 END_MESSAGE_MAP()
 
-// ---------------------------------------------------------------------------
 // CString, CPaintDC
-
 #ifndef UNICODE
 void CString::Format(LPCTSTR format, ...) {
   va_list arguments;
@@ -130,9 +126,7 @@ CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(pWnd->GetSafeHwnd()) { m_hDC = ::BeginPa
 
 CPaintDC::~CPaintDC() { ::EndPaint(m_hWnd, &m_ps); }
 
-// ---------------------------------------------------------------------------
 // CWnd
-
 CWnd::~CWnd() {
   if (m_hWnd != nullptr) Detach();
   // A dialog that never got a window (no template) never sees WM_NCDESTROY either.
@@ -215,14 +209,7 @@ UINT_PTR CWnd::SetTimer(UINT_PTR nIDEvent, UINT nElapse, TIMERPROC lpfnTimer) {
   return ::SetTimer(m_hWnd, nIDEvent, elapse, lpfnTimer);
 }
 
-HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
-  return reinterpret_cast<HICON>(
-      SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
-}
-
-// ---------------------------------------------------------------------------
 // CDialog (DoModal is the backend's)
-
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
   ON_COMMAND(IDOK, &CDialog::OnOK)
   ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
@@ -279,9 +266,7 @@ HWND CDialog::GetOwnerForModal() const {
   return nullptr;
 }
 
-// ---------------------------------------------------------------------------
 // CWinApp and the Afx functions
-
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
 
@@ -325,8 +310,6 @@ int AfxMessageBox(LPCTSTR lpszText, UINT nType) {
 }
 
 int AfxWinMain() {
-  CWinApp* app = AfxGetApp();
-  if (app == nullptr) return -1;
-  app->InitInstance();
-  return app->ExitInstance();
+  currentApp->InitInstance();
+  return currentApp->ExitInstance();
 }

@@ -1,18 +1,12 @@
 #pragma once
 // The least of the MFC window classes that the two programs use, under the
-// framework's names and signatures: message maps, CWnd, CDialog, CProgressCtrl,
-// CWinApp, CString, CDC/CPaintDC, CRect, the Afx functions, and on Windows the
-// system menu (CMenu).
-//
-// Shape: one window procedure (AfxWndProc) hands every message of an afx-owned
-// window to its virtual CWnd::WindowProc, which walks the class's message map
-// (most derived first) and calls the entry's thunk; unhandled messages go to
-// Default(). Each entry macro writes a thunk that cracks wParam/lParam for its
-// message and calls the handler through a member pointer of the handler's
-// declared signature, so a handler of another signature does not compile.
-// Backends: afxwin_win.cpp (real windows, MinGW), afxwin_headless.cpp (windows
-// in memory, afx/headless/). The character set follows TCHAR: the tool is ANSI,
-// the launcher Unicode.
+// framework's names and signatures. One window procedure (AfxWndProc) hands each
+// message of an afx-owned window to CWnd::WindowProc, which walks the message
+// maps (most derived first) and calls the entry's thunk, or Default(). Each entry
+// macro writes a thunk that cracks wParam/lParam for its message and calls the
+// handler through a member pointer of the handler's signature, so a handler of
+// another signature does not compile. Backends: afxwin_win.cpp (real windows),
+// afxwin_headless.cpp (afx/headless/). TCHAR: the tool is ANSI, the launcher Unicode.
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,9 +22,7 @@ class CDataExchange;
 class CDC;
 class CWnd;
 
-// ---------------------------------------------------------------------------
 // Message maps.
-
 struct AFX_MSGMAP_ENTRY {
   UINT nMessage;  // WM_*
   UINT nCode;     // notification code (WM_COMMAND only)
@@ -85,8 +77,9 @@ using Handler = Signature Class::*;
 #define ON_WM_CREATE()                                                        \
   AFX_MSG_ENTRY(WM_CREATE, 0, 0, int(LPCREATESTRUCT), &ThisClass::OnCreate, \
                 return (self->*pfn)(reinterpret_cast<LPCREATESTRUCT>(lParam));)
-#define ON_WM_TIMER() \
-  AFX_MSG_ENTRY(WM_TIMER, 0, 0, void(UINT_PTR), &ThisClass::OnTimer, (self->*pfn)(static_cast<UINT_PTR>(wParam)); return 0;)
+#define ON_WM_TIMER()                                                   \
+  AFX_MSG_ENTRY(WM_TIMER, 0, 0, void(UINT_PTR), &ThisClass::OnTimer, \
+                (self->*pfn)(static_cast<UINT_PTR>(wParam)); return 0;)
 #define ON_WM_ERASEBKGND()                                                                     \
   AFX_MSG_ENTRY(WM_ERASEBKGND, 0, 0, BOOL(CDC*), &ThisClass::OnEraseBkgnd, CDC dc;             \
                 dc.m_hDC = reinterpret_cast<HDC>(wParam); /* the DC stays the sender's */ \
@@ -97,8 +90,9 @@ using Handler = Signature Class::*;
 
 // Commands: menu items, accelerators and button clicks (BN_CLICKED == CN_COMMAND == 0).
 #define CN_COMMAND 0
-#define ON_CONTROL(notifyCode, id, memberFxn) \
-  AFX_MSG_ENTRY(WM_COMMAND, static_cast<WORD>(notifyCode), static_cast<WORD>(id), void(), memberFxn, (self->*pfn)(); return 0;)
+#define ON_CONTROL(notifyCode, id, memberFxn)                                                           \
+  AFX_MSG_ENTRY(WM_COMMAND, static_cast<WORD>(notifyCode), static_cast<WORD>(id), void(), memberFxn, \
+                (self->*pfn)(); return 0;)
 #define ON_COMMAND(id, memberFxn) ON_CONTROL(CN_COMMAND, id, memberFxn)
 #define ON_BN_CLICKED(id, memberFxn) ON_CONTROL(BN_CLICKED, id, memberFxn)
 
@@ -123,9 +117,7 @@ class CCmdTarget {
   bool Dispatch(UINT message, UINT code, UINT id, WPARAM wParam, LPARAM lParam, LRESULT* result);
 };
 
-// ---------------------------------------------------------------------------
 // Small value classes.
-
 // A TCHAR string, as much of MFC's CString as the programs use.
 class CString {
  public:
@@ -172,10 +164,6 @@ class CMenu {
 
 class CDC {
  public:
-  CDC() = default;
-  CDC(const CDC&) = delete;
-  CDC& operator=(const CDC&) = delete;
-  virtual ~CDC() = default;
   HDC m_hDC = nullptr;
   HDC GetSafeHdc() const { return m_hDC; }
   BOOL DrawIcon(int x, int y, HICON hIcon) { return ::DrawIcon(m_hDC, x, y, hIcon); }
@@ -185,16 +173,16 @@ class CDC {
 class CPaintDC : public CDC {
  public:
   explicit CPaintDC(CWnd* pWnd);
-  ~CPaintDC() override;
+  ~CPaintDC();
+  CPaintDC(const CPaintDC&) = delete;
+  CPaintDC& operator=(const CPaintDC&) = delete;
 
  private:
   PAINTSTRUCT m_ps{};
   HWND m_hWnd = nullptr;
 };
 
-// ---------------------------------------------------------------------------
 // Windows.
-
 // The window procedure of every afx-owned window: hands each message to its CWnd.
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -206,8 +194,7 @@ class CWnd : public CCmdTarget {
   HWND m_hWnd = nullptr;
   HWND GetSafeHwnd() const { return m_hWnd; }
 
-  // The wrapper a window was attached to (its dialog object, or a DDX_Control
-  // member), or null.
+  // The wrapper a window was attached to (its dialog, a DDX_Control member), or null.
   static CWnd* FromHandlePermanent(HWND hWnd);
   BOOL Attach(HWND hWndNew);
   HWND Detach();
@@ -234,13 +221,15 @@ class CWnd : public CCmdTarget {
     return ::SendMessage(m_hWnd, message, wParam, lParam);
   }
 
-  HICON SetIcon(HICON hIcon, BOOL bBigIcon);
+  HICON SetIcon(HICON hIcon, BOOL bBigIcon) {
+    const WPARAM which = bBigIcon ? ICON_BIG : ICON_SMALL;
+    return reinterpret_cast<HICON>(SendMessage(WM_SETICON, which, reinterpret_cast<LPARAM>(hIcon)));
+  }
 #ifdef _WIN32
   CMenu* GetSystemMenu(BOOL bRevert);  // null when the window has no system menu
 #endif
 
-  // The default processing of the message being handled: the handler's way of
-  // saying "and what the system would do".
+  // The system's processing of the message being handled.
   LRESULT Default();
 
  protected:
@@ -315,12 +304,11 @@ class CDialog : public CWnd {
 class CProgressCtrl : public CWnd {
  public:
   void SetRange(short nLower, short nUpper) { SendMessage(PBM_SETRANGE, 0, MAKELPARAM(nLower, nUpper)); }
-  int SetPos(int nPos) { return static_cast<int>(SendMessage(PBM_SETPOS, static_cast<WPARAM>(nPos))); }  // the previous one
+  // Returns the previous position.
+  int SetPos(int nPos) { return static_cast<int>(SendMessage(PBM_SETPOS, static_cast<WPARAM>(nPos))); }
 };
 
-// ---------------------------------------------------------------------------
 // The application.
-
 // The one application object of a program. Its constructor makes it the object
 // AfxGetApp returns; AfxWinMain runs InitInstance, then ExitInstance.
 class CWinApp : public CCmdTarget {
@@ -356,6 +344,5 @@ inline void AfxEnableControlContainer() {}
 // A message box with the application's name as caption, owned by the main window.
 // Modal: messages of the calling thread (timers, device changes) keep running.
 int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK);
-// The program: InitInstance, then ExitInstance. The Win32 backend's
-// WinMain/wWinMain calls it.
+// The program (WinMain): the application object's InitInstance, then ExitInstance.
 int AfxWinMain();

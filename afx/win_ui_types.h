@@ -22,7 +22,6 @@ using LPCTSTR = const char*;
 using INT_PTR = std::intptr_t;
 using ULONG_PTR = std::uintptr_t;
 using DWORD_PTR = std::uintptr_t;
-using LPVOID = void*;
 
 #define DECLARE_AFX_HANDLE(name) \
   struct name##__;               \
@@ -30,7 +29,6 @@ using LPVOID = void*;
 DECLARE_AFX_HANDLE(HICON);
 DECLARE_AFX_HANDLE(HDC);
 DECLARE_AFX_HANDLE(HINSTANCE);
-DECLARE_AFX_HANDLE(HMENU);
 #undef DECLARE_AFX_HANDLE
 using HCURSOR = HICON;
 using HMODULE = HINSTANCE;
@@ -57,33 +55,16 @@ struct tagRECT {
 using RECT = tagRECT;
 using LPRECT = RECT*;
 
-struct POINT {
-  LONG x;
-  LONG y;
-};
-
 struct MSG {
   HWND hwnd;
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
-  DWORD time;
-  POINT pt;
 };
 
-struct CREATESTRUCTA {
-  LPVOID lpCreateParams;
-  HINSTANCE hInstance;
-  HMENU hMenu;
+struct CREATESTRUCTA {  // what the headless backend fills in
   HWND hwndParent;
-  int cy;
-  int cx;
-  int y;
-  int x;
-  LONG style;
   LPCSTR lpszName;
-  LPCSTR lpszClass;
-  DWORD dwExStyle;
 };
 using LPCREATESTRUCT = CREATESTRUCTA*;
 
@@ -91,9 +72,6 @@ struct PAINTSTRUCT {
   HDC hdc;
   BOOL fErase;
   RECT rcPaint;
-  BOOL fRestore;
-  BOOL fIncUpdate;
-  BYTE rgbReserved[32];
 };
 using LPPAINTSTRUCT = PAINTSTRUCT*;
 

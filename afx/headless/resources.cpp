@@ -4,8 +4,6 @@
 // resource makes a read fail, never read past its end.
 #include "afx/headless/resources.h"
 
-#include <cctype>
-#include <cstdlib>
 #include <mutex>
 
 namespace afx::headless {
@@ -40,12 +38,10 @@ class ResourceReader {
   }
   // x, y, cx, cy (signed) as left, top, right, bottom.
   bool Rect(RECT& rect) {
-    WORD v[4] = {};
-    for (WORD& word : v) {
-      if (!Word(word)) return false;
-    }
+    WORD x = 0, y = 0, cx = 0, cy = 0;
+    if (!Word(x) || !Word(y) || !Word(cx) || !Word(cy)) return false;
     const auto s = [](WORD w) { return static_cast<LONG>(static_cast<std::int16_t>(w)); };
-    rect = {s(v[0]), s(v[1]), s(v[0]) + s(v[2]), s(v[1]) + s(v[3])};
+    rect = {s(x), s(y), s(x) + s(cx), s(y) + s(cy)};
     return true;
   }
   // A zero-terminated UTF-16 string, as UTF-8 (the resources' texts lie in the Basic Multilingual Plane).
@@ -80,16 +76,9 @@ class ResourceReader {
   std::size_t m_offset = 0;
 };
 
-// A type or name: an ordinal, or an upper-cased string (as Win32 compares them).
-struct ResourceId {
-  WORD ordinal = 0;
-  std::string name;
-  bool operator==(const ResourceId& other) const { return ordinal == other.ordinal && name == other.name; }
-};
-
 struct Resource {
-  ResourceId type;
-  ResourceId name;
+  WORD type;
+  WORD name;
   ResourceData data;
 };
 
@@ -99,41 +88,31 @@ std::vector<Resource>& Registry() {
   return registry;
 }
 
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-ResourceId IdOf(LPCSTR nameOrOrdinal) {
-  if (IS_INTRESOURCE(nameOrOrdinal)) return {LOWORD(reinterpret_cast<ULONG_PTR>(nameOrOrdinal)), {}};
-  if (nameOrOrdinal[0] == '#') return {static_cast<WORD>(std::strtoul(nameOrOrdinal + 1, nullptr, 10)), {}};
-  return {0, UpperCase(nameOrOrdinal)};
-}
-
 }  // namespace
 
 bool RegisterResources(const unsigned char* data, std::size_t size) {
   // Each entry: DataSize, HeaderSize, TYPE, NAME, (align), DataVersion,
   // MemoryFlags, LanguageId, Version, Characteristics, then the data, aligned.
+  // The programs name their resources by ordinal: entries named by string are kept
+  // out of the lookup.
   std::vector<Resource> found;
   ResourceReader reader(data, size);
   while (reader.Has(1)) {
     const std::size_t start = reader.Offset();
     DWORD dataSize = 0;
     DWORD headerSize = 0;
-    Resource resource;
-    if (!reader.Dword(dataSize) || !reader.Dword(headerSize) ||
-        !reader.StringOrOrdinal(resource.type.name, resource.type.ordinal) ||
-        !reader.StringOrOrdinal(resource.name.name, resource.name.ordinal)) {
+    std::string typeName;
+    std::string name;
+    Resource resource{};
+    if (!reader.Dword(dataSize) || !reader.Dword(headerSize) || !reader.StringOrOrdinal(typeName, resource.type) ||
+        !reader.StringOrOrdinal(name, resource.name) || headerSize < reader.Offset() - start) {
       return false;
     }
-    if (headerSize < reader.Offset() - start) return false;
     reader.Seek(start + headerSize);
     if (!reader.Has(dataSize)) return false;
-    resource.type.name = UpperCase(resource.type.name);
-    resource.name.name = UpperCase(resource.name.name);
     resource.data = {data + start + headerSize, dataSize};
-    if (!(resource.type == ResourceId{})) found.push_back(resource);  // not the leading empty entry
+    // Not the leading empty entry, nor one named by a string.
+    if (resource.type != 0 && typeName.empty() && name.empty()) found.push_back(resource);
     reader.Seek(start + headerSize + dataSize);
     reader.AlignDword();
   }
@@ -144,12 +123,13 @@ bool RegisterResources(const unsigned char* data, std::size_t size) {
 }
 
 std::optional<ResourceData> FindResource(LPCSTR name, LPCSTR type) {
-  if (name == nullptr || type == nullptr) return std::nullopt;
-  const ResourceId wantedName = IdOf(name);
-  const ResourceId wantedType = IdOf(type);
+  if (!IS_INTRESOURCE(name) || !IS_INTRESOURCE(type)) return std::nullopt;
   std::lock_guard<std::mutex> guard(registryMutex);
   for (const Resource& resource : Registry()) {
-    if (resource.type == wantedType && resource.name == wantedName) return resource.data;
+    if (resource.type == LOWORD(reinterpret_cast<ULONG_PTR>(type)) &&
+        resource.name == LOWORD(reinterpret_cast<ULONG_PTR>(name))) {
+      return resource.data;
+    }
   }
   return std::nullopt;
 }
@@ -162,11 +142,12 @@ std::optional<DialogTemplate> ParseDialogTemplate(const ResourceData& resource) 
   WORD version = 0;
   WORD signature = 0;
   DWORD helpId = 0;
+  DWORD exStyle = 0;
   WORD itemCount = 0;
   std::string ignoredText;
   WORD ignoredOrdinal = 0;
   if (!cursor.Word(version) || !cursor.Word(signature) || version != 1 || signature != 0xFFFF ||
-      !cursor.Dword(helpId) || !cursor.Dword(dialog.exStyle) || !cursor.Dword(dialog.style) ||
+      !cursor.Dword(helpId) || !cursor.Dword(exStyle) || !cursor.Dword(dialog.style) ||
       !cursor.Word(itemCount) || !cursor.Rect(dialog.rect) || !cursor.StringOrOrdinal(ignoredText, ignoredOrdinal) ||
       !cursor.StringOrOrdinal(ignoredText, ignoredOrdinal) || !cursor.String(dialog.title)) {
     return std::nullopt;
@@ -177,11 +158,11 @@ std::optional<DialogTemplate> ParseDialogTemplate(const ResourceData& resource) 
     // DLGITEMTEMPLATEEX: helpID, exStyle, style, x, y, cx, cy, id, class, title, extra count, extra.
     cursor.AlignDword();
     DialogItemTemplate item;
-    DWORD exStyle = 0;
+    RECT rect{};
     DWORD id = 0;
     WORD classOrdinal = 0;
     WORD extra = 0;
-    if (!cursor.Dword(helpId) || !cursor.Dword(exStyle) || !cursor.Dword(item.style) || !cursor.Rect(item.rect) ||
+    if (!cursor.Dword(helpId) || !cursor.Dword(exStyle) || !cursor.Dword(item.style) || !cursor.Rect(rect) ||
         !cursor.Dword(id) || !cursor.StringOrOrdinal(item.className, classOrdinal) ||
         !cursor.StringOrOrdinal(item.text, ignoredOrdinal) || !cursor.Word(extra) || !cursor.Skip(extra)) {
       return std::nullopt;

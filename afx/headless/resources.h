@@ -21,12 +21,11 @@ struct ResourceData {
   std::size_t size;
 };
 
-// The first resource of `type` named `name` (either may be MAKEINTRESOURCE), any language.
+// The first resource of `type` with ordinal `name` (both MAKEINTRESOURCE), any language.
 std::optional<ResourceData> FindResource(LPCSTR name, LPCSTR type);
 
 struct DialogItemTemplate {
   DWORD style = 0;
-  RECT rect{};            // dialog units: left, top, right, bottom
   int id = 0;             // -1 for IDC_STATIC
   std::string className;  // as written, or the predefined class's name ("Button", "Static", ...)
   std::string text;       // UTF-8
@@ -34,8 +33,7 @@ struct DialogItemTemplate {
 
 struct DialogTemplate {
   DWORD style = 0;
-  DWORD exStyle = 0;
-  RECT rect{};
+  RECT rect{};  // dialog units: left, top, right, bottom
   std::string title;
   std::vector<DialogItemTemplate> items;
 };

@@ -2,7 +2,7 @@
 // input posted to the UI thread's queue.
 #include "afx/headless/ui_test_api.h"
 
-#include <algorithm>
+#include <thread>
 
 #include "afx/headless/window_system.h"
 
@@ -24,13 +24,8 @@ const Window* DialogLocked(HWND dialog) {
 template <typename Result, typename Read>
 Result ReadControl(HWND dialog, int id, Result otherwise, Read read) {
   std::lock_guard<std::mutex> guard(GetState().mutex);
-  if (const Window* parent = DialogLocked(dialog)) {
-    for (HWND child : parent->children) {
-      const Window* control = FindWindowLocked(child);
-      if (control != nullptr && control->id == id) return read(*control);
-    }
-  }
-  return otherwise;
+  const Window* control = DialogLocked(dialog) != nullptr ? detail::FindControlLocked(dialog, id) : nullptr;
+  return control != nullptr ? read(*control) : otherwise;
 }
 
 // Posts `message` when the dialog is up for the user and `accept` says yes to it.
@@ -68,7 +63,7 @@ std::optional<DialogState> GetDialogState(HWND dialog) {
   std::lock_guard<std::mutex> guard(GetState().mutex);
   const Window* window = DialogLocked(dialog);
   if (window == nullptr) return std::nullopt;
-  return DialogState{window->text, window->enabled, window->visible, window->iconic};
+  return DialogState{window->text, window->enabled, window->visible};
 }
 
 std::string GetTitle(HWND dialog) {
@@ -122,7 +117,6 @@ bool SetIconic(HWND dialog, bool iconic) {
     if (window == nullptr) return false;
     window->iconic = iconic;
   }
-  detail::Notify();
   return PostMessageA(dialog, WM_PAINT, 0, 0) != FALSE;
 }
 
@@ -155,21 +149,12 @@ void SetObserver(Observer observer) {
 }
 
 bool WaitUntil(const std::function<bool()>& condition, Millis timeout) {
+  // Conditions may depend on more than the windows (a pen, a thread): look every millisecond.
   const auto deadline = detail::Clock::now() + timeout;
-  detail::State& state = GetState();
   for (;;) {
-    std::uint64_t seen;
-    {
-      std::lock_guard<std::mutex> guard(state.mutex);
-      seen = state.changes;
-    }
     if (condition()) return true;
-    const auto now = detail::Clock::now();
-    if (now >= deadline) return false;
-    // Conditions may depend on more than the windows: look again every few ms.
-    std::unique_lock<std::mutex> lock(state.mutex);
-    state.changed.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(5)),
-                             [&] { return state.changes != seen; });
+    if (detail::Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 

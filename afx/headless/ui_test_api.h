@@ -1,8 +1,7 @@
 #pragma once
-// What a test (or a terminal front) sees and does with the headless windows:
-// the running dialog, its controls, message boxes and user input. Every function
-// is thread-safe and meant for threads other than the UI thread; reads take a
-// snapshot. User input goes through the UI thread's queue, as real input does.
+// What a test (or the terminal front) sees and does with the headless windows.
+// Thread-safe, for threads other than the UI thread; reads take a snapshot, input
+// goes through the UI thread's queue as real input does.
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -20,7 +19,6 @@ struct DialogState {
   std::string title;
   bool enabled = false;  // false while a modal message box or dialog is open over it
   bool visible = false;
-  bool iconic = false;
 };
 
 struct MessageBoxInfo {
@@ -28,11 +26,10 @@ struct MessageBoxInfo {
   std::string caption;
   std::string text;
   UINT type = 0;   // MB_* flags as given
-  int result = 0;  // the answer; 0 while the box is open
+  int result = 0;  // the answer
 };
 
-// --- Dialogs -----------------------------------------------------------------
-
+// Dialogs.
 // The most recently created dialog that is up for the user (initialised and
 // shown, not ended), with this template ID unless 0; null when there is none.
 // A dialog still in OnCreate or OnInitDialog is not found yet.
@@ -48,8 +45,7 @@ bool IsControlVisible(HWND dialog, int id);
 int GetProgressPos(HWND dialog, int id);
 std::pair<int, int> GetProgressRange(HWND dialog, int id);
 
-// --- Input ---------------------------------------------------------------------
-
+// Input.
 // A user's click: only on an existing, enabled and visible push button of an
 // enabled, visible dialog; posts WM_COMMAND(id, BN_CLICKED). False when it could not happen.
 bool ClickButton(HWND dialog, int id);
@@ -71,11 +67,11 @@ struct IconDraw {
 // The last DrawIcon on a paint DC of the dialog.
 std::optional<IconDraw> LastIconDraw(HWND dialog);
 
-// --- Message boxes ---------------------------------------------------------------
+// Message boxes.
 // A box blocks its thread in a nested message loop (timers, posted and sent
 // messages keep running) until the handler answers it.
 
-std::vector<MessageBoxInfo> MessageBoxHistory();  // every box since the last clear, answered or not
+std::vector<MessageBoxInfo> MessageBoxHistory();  // every box closed since the last clear, in that order
 void ClearMessageBoxHistory();
 
 // Runs on the box's thread as the box opens and again after each message its
@@ -84,8 +80,7 @@ void ClearMessageBoxHistory();
 using MessageBoxHandler = std::function<int(const MessageBoxInfo&)>;
 void SetMessageBoxHandler(MessageBoxHandler handler);
 
-// --- Observing ---------------------------------------------------------------------
-
+// Observing.
 enum class UiEventKind {
   DialogOpened,      // text: title
   DialogClosed,
@@ -108,15 +103,12 @@ struct UiEvent {
   MessageBoxInfo box;
 };
 
-// Called on the thread that made the change, after the change, holding no lock
-// of the backend (it may call the functions above). Empty to remove.
+// Called on the thread that made the change, after it, holding no lock. Empty to remove.
 using Observer = std::function<void(const UiEvent&)>;
 void SetObserver(Observer observer);
 
-// --- Waiting -------------------------------------------------------------------------
-
-// Waits until `condition` holds or `timeout` (real time) has passed; re-checks on
-// every change of the windows and at least every few milliseconds.
+// Waiting.
+// Waits until `condition` holds or `timeout` (real time) has passed.
 bool WaitUntil(const std::function<bool()>& condition, Millis timeout);
 
 }  // namespace afx::headless

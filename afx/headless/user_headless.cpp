@@ -25,22 +25,33 @@ Window* FindWindowLocked(HWND handle) {
   return found != windows.end() ? found->second.get() : nullptr;
 }
 
-void Notify(const std::optional<UiEvent>& event) {
-  State& state = GetState();
+Window* FindControlLocked(HWND dialog, int id) {
+  const Window* window = FindWindowLocked(dialog);
+  for (HWND child : window != nullptr ? window->children : std::vector<HWND>()) {
+    Window* control = FindWindowLocked(child);
+    if (control != nullptr && control->id == id) return control;
+  }
+  return nullptr;
+}
+
+void Notify(const UiEvent& event) {
   std::shared_ptr<const Observer> observer;
   {
-    std::lock_guard<std::mutex> guard(state.mutex);
-    observer = state.observer;
+    std::lock_guard<std::mutex> guard(GetState().mutex);
+    observer = GetState().observer;
   }
-  if (event && observer && *observer) (*observer)(*event);
-  {
-    std::lock_guard<std::mutex> guard(state.mutex);
-    ++state.changes;
-  }
-  state.changed.notify_all();
+  if (observer && *observer) (*observer)(event);
 }
 
 namespace {
+
+void Reply(SentMessage& message, LRESULT result) {
+  ThreadQueue& sender = *message.replyTo;
+  std::lock_guard<std::mutex> guard(sender.mutex);  // held while notifying: the sender may go at once
+  message.result = result;
+  message.done = true;
+  sender.changed.notify_all();
+}
 
 // Ends a thread's queue with the thread: senders waiting on it get 0.
 struct QueueHolder {
@@ -55,11 +66,7 @@ struct QueueHolder {
       queue->posted.clear();
       queue->timers.clear();
     }
-    for (const auto& message : pending) {
-      std::lock_guard<std::mutex> guard(message->replyTo->mutex);
-      message->done = true;
-      message->replyTo->changed.notify_all();
-    }
+    for (const auto& message : pending) Reply(*message, 0);
   }
 };
 thread_local QueueHolder queueHolder;
@@ -102,14 +109,7 @@ void ProcessSentMessages(ThreadQueue& queue) {
       message = queue.sent.front();
       queue.sent.pop_front();
     }
-    const LRESULT result = Dispatch(message->msg);
-    ThreadQueue& sender = *message->replyTo;
-    {
-      std::lock_guard<std::mutex> guard(sender.mutex);
-      message->result = result;
-      message->done = true;
-    }
-    sender.changed.notify_all();
+    Reply(*message, Dispatch(message->msg));
   }
 }
 
@@ -139,7 +139,7 @@ bool NextMessage(ThreadQueue& queue, MSG* msg, const std::function<bool()>& stop
     }
     if (next != nullptr && next->due <= now) {
       next->due = now + next->period;
-      *msg = MSG{next->hwnd, WM_TIMER, next->id, 0, 0, {0, 0}};
+      *msg = MSG{next->hwnd, WM_TIMER, next->id, 0};
       return true;
     }
     const auto ready = [&queue, seen] { return !queue.sent.empty() || !queue.posted.empty() || queue.wakeups != seen; };
@@ -149,6 +149,16 @@ bool NextMessage(ThreadQueue& queue, MSG* msg, const std::function<bool()>& stop
       queue.changed.wait(lock, ready);
     }
   }
+}
+
+// Removes the queue's timers that `match`; false when there was none.
+template <typename Match>
+bool RemoveTimers(ThreadQueue& queue, Match match) {
+  std::lock_guard<std::mutex> guard(queue.mutex);
+  const auto kept = std::remove_if(queue.timers.begin(), queue.timers.end(), match);
+  const bool removed = kept != queue.timers.end();
+  queue.timers.erase(kept, queue.timers.end());
+  return removed;
 }
 
 UiEvent Event(UiEventKind kind, const Window& window) {
@@ -227,12 +237,7 @@ void Destroy(HWND hwnd) {
   SendMessageA(hwnd, WM_DESTROY, 0, 0);
   for (HWND child : children) Destroy(child);
   SendMessageA(hwnd, WM_NCDESTROY, 0, 0);
-  {
-    std::lock_guard<std::mutex> guard(queue->mutex);
-    auto& timers = queue->timers;
-    timers.erase(std::remove_if(timers.begin(), timers.end(), [hwnd](const Timer& t) { return t.hwnd == hwnd; }),
-                 timers.end());
-  }
+  RemoveTimers(*queue, [hwnd](const Timer& t) { return t.hwnd == hwnd; });
   std::optional<UiEvent> closed;
   {
     std::lock_guard<std::mutex> guard(GetState().mutex);
@@ -240,7 +245,7 @@ void Destroy(HWND hwnd) {
     if (window.kind == Kind::Dialog) closed = Event(UiEventKind::DialogClosed, window);
     GetState().windows.erase(hwnd);
   }
-  if (closed) Notify(closed);
+  if (closed) Notify(*closed);
 }
 
 bool DialogEnded(HWND dialog) {
@@ -270,7 +275,7 @@ INT_PTR DialogBoxWithHook(LPCSTR templateName, HWND owner, const std::function<W
     window.style = dialogTemplate->style & ~WS_VISIBLE;  // shown once initialised
     window.rect = dialogTemplate->rect;
     window.enabled = (dialogTemplate->style & WS_DISABLED) == 0;
-    window.templateId = IS_INTRESOURCE(templateName) ? LOWORD(reinterpret_cast<ULONG_PTR>(templateName)) : 0;
+    window.templateId = LOWORD(reinterpret_cast<ULONG_PTR>(templateName));
   }
   const WNDPROC proc = onCreated(dialog, &DefDlgProcA);
   {
@@ -278,17 +283,9 @@ INT_PTR DialogBoxWithHook(LPCSTR templateName, HWND owner, const std::function<W
     FindWindowLocked(dialog)->proc = proc;
   }
 
-  CREATESTRUCTA create{};
-  create.x = dialogTemplate->rect.left;
-  create.y = dialogTemplate->rect.top;
-  create.cx = dialogTemplate->rect.right - dialogTemplate->rect.left;
-  create.cy = dialogTemplate->rect.bottom - dialogTemplate->rect.top;
-  create.style = static_cast<LONG>(dialogTemplate->style);
-  create.dwExStyle = dialogTemplate->exStyle;
+  CREATESTRUCTA create{};  // what a handler may read of it
   create.lpszName = dialogTemplate->title.c_str();
-  create.lpszClass = "#32770";
   create.hwndParent = owner;
-  create.hInstance = GetModuleHandleA(nullptr);
   const LPARAM createParam = reinterpret_cast<LPARAM>(&create);
   if (!SendMessageA(dialog, WM_NCCREATE, 0, createParam) || SendMessageA(dialog, WM_CREATE, 0, createParam) == -1) {
     Destroy(dialog);
@@ -302,7 +299,6 @@ INT_PTR DialogBoxWithHook(LPCSTR templateName, HWND owner, const std::function<W
       control.id = item.id;
       control.text = item.text;
       control.style = item.style | WS_CHILD;
-      control.rect = item.rect;
       control.parent = dialog;
       control.enabled = (item.style & WS_DISABLED) == 0;
       control.visible = (item.style & WS_VISIBLE) != 0;
@@ -324,7 +320,7 @@ INT_PTR DialogBoxWithHook(LPCSTR templateName, HWND owner, const std::function<W
     }
   }
   if (opened) {
-    Notify(opened);
+    Notify(*opened);
     PostMessageA(dialog, WM_PAINT, 0, 0);
   }
   MSG msg{};
@@ -350,8 +346,7 @@ INT_PTR DialogBoxWithHook(LPCSTR templateName, HWND owner, const std::function<W
 using namespace afx::headless;
 using namespace afx::headless::detail;
 
-// --- Windows ------------------------------------------------------------------------
-
+// Windows.
 BOOL IsWindow(HWND window) {
   std::lock_guard<std::mutex> guard(GetState().mutex);
   return FindWindowLocked(window) != nullptr ? TRUE : FALSE;
@@ -359,13 +354,8 @@ BOOL IsWindow(HWND window) {
 
 HWND GetDlgItem(HWND dialog, int id) {
   std::lock_guard<std::mutex> guard(GetState().mutex);
-  const Window* window = FindWindowLocked(dialog);
-  if (window == nullptr) return nullptr;
-  for (HWND child : window->children) {
-    const Window* control = FindWindowLocked(child);
-    if (control != nullptr && control->id == id) return child;
-  }
-  return nullptr;
+  const Window* control = FindControlLocked(dialog, id);
+  return control != nullptr ? control->handle : nullptr;
 }
 
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
@@ -405,15 +395,14 @@ BOOL GetClientRect(HWND hwnd, LPRECT rect) {
 
 int GetSystemMetrics(int index) { return index == SM_CXICON || index == SM_CYICON ? 32 : 0; }
 
-// --- Messages --------------------------------------------------------------------------
-
+// Messages.
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   const auto queue = QueueOf(hwnd);
   if (!queue) return FALSE;
   {
     std::lock_guard<std::mutex> guard(queue->mutex);
     if (!queue->alive) return FALSE;
-    queue->posted.push_back(MSG{hwnd, message, wParam, lParam, 0, {0, 0}});
+    queue->posted.push_back(MSG{hwnd, message, wParam, lParam});
   }
   queue->changed.notify_all();
   return TRUE;
@@ -422,7 +411,7 @@ BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   const auto target = QueueOf(hwnd);
   if (!target) return 0;
-  const MSG msg{hwnd, message, wParam, lParam, 0, {0, 0}};
+  const MSG msg{hwnd, message, wParam, lParam};
   if (target->owner == std::this_thread::get_id()) return Dispatch(msg);
 
   // Another thread's window: the message runs there, in its message loop, while
@@ -494,14 +483,11 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
   const auto queue = QueueOf(hwnd);
   if (!queue || procedure != nullptr) return 0;  // window timers only
+  KillTimer(hwnd, id);
   const auto period = std::chrono::milliseconds(std::max<UINT>(elapse, 1));
   {
     std::lock_guard<std::mutex> guard(queue->mutex);
-    auto& timers = queue->timers;
-    timers.erase(std::remove_if(timers.begin(), timers.end(),
-                                [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; }),
-                 timers.end());
-    timers.push_back(Timer{hwnd, id, period, Clock::now() + period});
+    queue->timers.push_back(Timer{hwnd, id, period, Clock::now() + period});
   }
   queue->changed.notify_all();
   return id != 0 ? id : 1;
@@ -509,14 +495,7 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
 
 BOOL KillTimer(HWND hwnd, UINT_PTR id) {
   const auto queue = QueueOf(hwnd);
-  if (!queue) return FALSE;
-  std::lock_guard<std::mutex> guard(queue->mutex);
-  auto& timers = queue->timers;
-  const auto found =
-      std::find_if(timers.begin(), timers.end(), [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
-  if (found == timers.end()) return FALSE;
-  timers.erase(found);
-  return TRUE;
+  return queue && RemoveTimers(*queue, [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; }) ? TRUE : FALSE;
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
@@ -548,8 +527,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   return event.box.result;
 }
 
-// --- Painting and resources ----------------------------------------------------------
-
+// Painting and resources.
 HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT paint) {
   *paint = PAINTSTRUCT{};
   if (!GetClientRect(hwnd, &paint->rcPaint)) return nullptr;
@@ -568,20 +546,17 @@ BOOL EndPaint(HWND, const PAINTSTRUCT* paint) {
 }
 
 BOOL DrawIcon(HDC dc, int x, int y, HICON icon) {
-  {
-    std::lock_guard<std::mutex> guard(GetState().mutex);
-    const auto found = GetState().paintDCs.find(dc);
-    Window* window = found != GetState().paintDCs.end() ? FindWindowLocked(found->second) : nullptr;
-    if (window == nullptr) return FALSE;
-    window->lastIconDraw = IconDraw{x, y, icon};
-  }
-  Notify();
+  std::lock_guard<std::mutex> guard(GetState().mutex);
+  const auto found = GetState().paintDCs.find(dc);
+  Window* window = found != GetState().paintDCs.end() ? FindWindowLocked(found->second) : nullptr;
+  if (window == nullptr) return FALSE;
+  window->lastIconDraw = IconDraw{x, y, icon};
   return TRUE;
 }
 
 HICON LoadIconA(HINSTANCE, LPCSTR name) {
   // A handle that names the icon group; nothing draws it.
-  if (!IS_INTRESOURCE(name) || !FindResource(name, RT_GROUP_ICON)) return nullptr;
+  if (!FindResource(name, RT_GROUP_ICON)) return nullptr;
   return reinterpret_cast<HICON>(0x7F000000u + reinterpret_cast<ULONG_PTR>(name));
 }
 

@@ -1,11 +1,8 @@
 #pragma once
-// Inside the headless backend: the windows in memory and the per-thread message
-// queues, shared by the user32 subset (user_headless.cpp), the test API
-// (ui_test_api.cpp) and CDialog::DoModal (afxwin_headless.cpp).
-//
-// Locking: `State::mutex` guards the window table and the message boxes; each
-// queue has its own mutex. Nobody holds both, and nobody holds either while a
-// window procedure, handler or observer runs.
+// Inside the headless backend: the windows and per-thread message queues that the
+// user32 subset, the test API and CDialog::DoModal share. `State::mutex` guards the
+// windows and boxes, each queue has its own mutex; nobody holds both, nor either
+// while a window procedure, handler or observer runs.
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -82,8 +79,6 @@ struct Window {
 
 struct State {
   std::mutex mutex;
-  std::condition_variable changed;  // any change a WaitUntil may be waiting for
-  std::uint64_t changes = 0;
   std::unordered_map<HWND, std::unique_ptr<Window>> windows;
   std::uintptr_t lastHandle = 0x10000;
   std::uint64_t lastSerial = 0;
@@ -95,11 +90,12 @@ struct State {
 
 State& GetState();  // never destroyed: threads may outlive static destruction
 
-// The window under `handle`, or null; call with GetState().mutex held.
+// The window under `handle`, or the dialog's control `id`, or null; call with GetState().mutex held.
 Window* FindWindowLocked(HWND handle);
+Window* FindControlLocked(HWND dialog, int id);
 
-// Tells the observer (when `event` is given) and WaitUntil about a change. Call without the lock.
-void Notify(const std::optional<UiEvent>& event = std::nullopt);
+// Tells the observer about a change. Call without the lock.
+void Notify(const UiEvent& event);
 
 // The dialog manager's modal loop for a dialog template: `onCreated` runs once
 // the window exists, before WM_NCCREATE and WM_CREATE, and returns the window

@@ -1,7 +1,6 @@
 // Message-map dispatch: each entry's thunk gives its handler the message's
 // arguments and returns the handler's result to the sender, commands match on
-// ID and notification code, a derived entry wins over its base's, and commands
-// no window handles reach the application.
+// ID and notification code, and commands no window handles reach the application.
 #include "afx/tests/test_dialog.h"
 
 namespace {
@@ -16,16 +15,6 @@ BEGIN_MESSAGE_MAP(TestApp, CWinApp)
   ON_COMMAND(ID_HELP, &TestApp::OnHelpCommand)
 END_MESSAGE_MAP()
 TestApp theApp;
-
-// A derived entry for IDOK, as the launcher binds its Exit button.
-class OkOverrideDialog : public TestDialog {
- public:
-  afx_msg void OnBnClickedOk() { EndDialog(42); }
-  DECLARE_MESSAGE_MAP()
-};
-BEGIN_MESSAGE_MAP(OkOverrideDialog, TestDialog)
-  ON_BN_CLICKED(IDOK, &OkOverrideDialog::OnBnClickedOk)
-END_MESSAGE_MAP()
 
 TEST(MessageMapTest, EachEntryCracksItsMessageAndReturnsTheHandlersResult) {
   TestDialog dialog;
@@ -74,13 +63,6 @@ TEST(MessageMapTest, EachEntryCracksItsMessageAndReturnsTheHandlersResult) {
   EXPECT_EQ(result.get(), IDOK);
   EXPECT_EQ(theApp.helpCommands, 1);
   EXPECT_STREQ(theApp.m_pszAppName, "afx_message_map_test");  // the executable's name
-}
-
-TEST(MessageMapTest, ADerivedEntryWinsOverTheBaseClassCommand) {
-  OkOverrideDialog dialog;
-  auto result = dialog.Run();
-  ASSERT_TRUE(ui::ClickButton(WaitForNewDialog(), IDOK));
-  EXPECT_EQ(result.get(), 42);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
-// The dialog the headless afx tests run on a UI thread of its own: a map entry
+// The dialog the headless afx tests run, on a UI thread of its own: a map entry
 // of every kind, each handler logging what it was given and then running the
-// test's hook when there is one.
+// test's hook, if any. Included by one file of each test program (it defines the map).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,13 +22,13 @@ inline constexpr ui::Millis kWait{60000};  // a safety limit only: conditions en
 
 class TestDialog : public CDialog {
  public:
-  explicit TestDialog(CWnd* parent = nullptr) : CDialog(IDD_TEST_DIALOG, parent) {}
-
-  std::function<void()> onInit;
-  std::function<void()> onStart;
-  std::function<void()> onOther;
+  TestDialog() : CDialog(IDD_TEST_DIALOG) {}
+  std::function<void()> onInit, onStart;
   std::function<void(UINT_PTR)> onTimer;
 
+  std::future<INT_PTR> Run() {
+    return std::async(std::launch::async, [this] { return DoModal(); });
+  }
   std::vector<std::string> Log() const {
     std::lock_guard<std::mutex> guard(m_mutex);
     return m_log;
@@ -37,16 +37,13 @@ class TestDialog : public CDialog {
     const auto log = Log();
     return static_cast<int>(std::count(log.begin(), log.end(), entry));
   }
-  // Runs DoModal on a thread of its own, as a program's UI thread.
-  std::future<INT_PTR> Run() {
-    return std::async(std::launch::async, [this] { return DoModal(); });
-  }
 
  protected:
   void Add(std::string entry) {
     std::lock_guard<std::mutex> guard(m_mutex);
     m_log.push_back(std::move(entry));
   }
+  static std::string Text(UINT_PTR value) { return ":" + std::to_string(value); }
   BOOL OnInitDialog() override {
     CDialog::OnInitDialog();
     Add("init");
@@ -66,28 +63,23 @@ class TestDialog : public CDialog {
     return reinterpret_cast<HCURSOR>(0x5678);
   }
   afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData) {
-    Add("devicechange:" + std::to_string(nEventType) + ":" + std::to_string(dwData));
+    Add("devicechange" + Text(nEventType) + Text(dwData));
     return 7;
   }
   afx_msg void OnTimer(UINT_PTR nIDEvent) {
-    Add("timer:" + std::to_string(nIDEvent));
+    Add("timer" + Text(nIDEvent));
     if (onTimer) onTimer(nIDEvent);
   }
   afx_msg BOOL OnEraseBkgnd(CDC* pDC) {
-    Add("erase:" + std::to_string(reinterpret_cast<UINT_PTR>(pDC->GetSafeHdc())));
+    Add("erase" + Text(reinterpret_cast<UINT_PTR>(pDC->GetSafeHdc())));
     return 9;
   }
-  afx_msg void OnSysCommand(UINT nID, LPARAM lParam) {
-    Add("syscommand:" + std::to_string(nID) + ":" + std::to_string(lParam));
-  }
+  afx_msg void OnSysCommand(UINT nID, LPARAM lParam) { Add("syscommand" + Text(nID) + Text(lParam)); }
   afx_msg void OnBnClickedStart() {
     Add("start");
     if (onStart) onStart();
   }
-  afx_msg void OnBnClickedOther() {
-    Add("other");
-    if (onOther) onOther();
-  }
+  afx_msg void OnBnClickedOther() { Add("other"); }
   DECLARE_MESSAGE_MAP()
 
  private:
@@ -95,14 +87,6 @@ class TestDialog : public CDialog {
   std::vector<std::string> m_log;
 };
 
-// The newest dialog up for the user once it is not `previous`.
-inline HWND WaitForNewDialog(HWND previous = nullptr) {
-  HWND found = nullptr;
-  EXPECT_TRUE(ui::WaitUntil([&] { return (found = ui::FindDialog()) != nullptr && found != previous; }, kWait));
-  return found;
-}
-
-// This header is included by one file of each test program: the map is defined here.
 BEGIN_MESSAGE_MAP(TestDialog, CDialog)
   ON_WM_CREATE()
   ON_WM_PAINT()
@@ -114,3 +98,10 @@ BEGIN_MESSAGE_MAP(TestDialog, CDialog)
   ON_BN_CLICKED(IDC_T_START, &TestDialog::OnBnClickedStart)
   ON_BN_CLICKED(IDC_T_OTHER, &TestDialog::OnBnClickedOther)
 END_MESSAGE_MAP()
+
+// The newest dialog up for the user once it is not `previous`.
+inline HWND WaitForNewDialog(HWND previous = nullptr) {
+  HWND found = nullptr;
+  EXPECT_TRUE(ui::WaitUntil([&] { return (found = ui::FindDialog()) != nullptr && found != previous; }, kWait));
+  return found;
+}
