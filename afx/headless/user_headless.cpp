@@ -82,15 +82,6 @@ std::shared_ptr<ThreadQueue> QueueOf(HWND hwnd) {
   return window != nullptr ? window->queue : nullptr;
 }
 
-// Makes a thread waiting in one of its message loops re-check why it waits.
-void Wake(ThreadQueue& queue) {
-  {
-    std::lock_guard<std::mutex> guard(queue.mutex);
-    ++queue.wakeups;
-  }
-  queue.changed.notify_all();
-}
-
 LRESULT Dispatch(const MSG& msg) {
   WNDPROC proc = nullptr;
   {
@@ -117,11 +108,6 @@ void ProcessSentMessages(ThreadQueue& queue) {
 // inside; returns false without a message once `stop` holds.
 bool NextMessage(ThreadQueue& queue, MSG* msg, const std::function<bool()>& stop) {
   for (;;) {
-    std::uint64_t seen;
-    {
-      std::lock_guard<std::mutex> guard(queue.mutex);
-      seen = queue.wakeups;  // before stop(): a Wake after this is never missed
-    }
     ProcessSentMessages(queue);
     if (stop && stop()) return false;
     std::unique_lock<std::mutex> lock(queue.mutex);
@@ -142,7 +128,7 @@ bool NextMessage(ThreadQueue& queue, MSG* msg, const std::function<bool()>& stop
       *msg = MSG{next->hwnd, WM_TIMER, next->id, 0};
       return true;
     }
-    const auto ready = [&queue, seen] { return !queue.sent.empty() || !queue.posted.empty() || queue.wakeups != seen; };
+    const auto ready = [&queue] { return !queue.sent.empty() || !queue.posted.empty(); };
     if (next != nullptr) {
       queue.changed.wait_until(lock, next->due, ready);
     } else {
@@ -467,16 +453,12 @@ LRESULT CallWindowProcA(WNDPROC procedure, HWND hwnd, UINT message, WPARAM wPara
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {
-  std::shared_ptr<ThreadQueue> queue;
-  {
-    std::lock_guard<std::mutex> guard(GetState().mutex);
-    Window* window = FindWindowLocked(dialog);
-    if (window == nullptr || window->kind != Kind::Dialog) return FALSE;
-    window->result = result;  // as in Win32, the last call before the loop ends decides
-    window->ended = true;
-    queue = window->queue;
-  }
-  Wake(*queue);
+  // Called on the dialog's thread, by a handler: its loop looks at `ended` before it waits again.
+  std::lock_guard<std::mutex> guard(GetState().mutex);
+  Window* window = FindWindowLocked(dialog);
+  if (window == nullptr || window->kind != Kind::Dialog) return FALSE;
+  window->result = result;  // as in Win32, the last call before the loop ends decides
+  window->ended = true;
   return TRUE;
 }
 

@@ -47,7 +47,6 @@ struct ThreadQueue {
   std::deque<MSG> posted;
   std::deque<std::shared_ptr<SentMessage>> sent;
   std::vector<Timer> timers;
-  std::uint64_t wakeups = 0;  // Wake() bumps it so that a waiting loop re-checks its stop condition
 };
 
 enum class Kind { Dialog, Button, Progress, Other };
