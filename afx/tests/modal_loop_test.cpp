@@ -103,13 +103,13 @@ TEST_F(ModalLoopTest, EndDialogFromInsideABoxEndsTheNestedDialogAfterTheBox) {
 }
 
 TEST_F(ModalLoopTest, TimersTickAtTheScaledPeriodWithTheirIdsUntilKilled) {
-  afx::SetTimeScale(0.01);  // 100 ms -> 1 ms, 1000 ms -> 10 ms
+  afx::SetTimeScale(1e-5);  // 100 s -> 1 ms, 1000 s -> 10 ms (unscaled, they would never tick)
   TestDialog dialog;
   const auto set = std::chrono::steady_clock::now();
   std::chrono::steady_clock::duration twoSlowTicks{};
   dialog.onInit = [&] {
-    dialog.SetTimer(1, 100, nullptr);
-    dialog.SetTimer(2, 1000, nullptr);
+    dialog.SetTimer(1, 100000, nullptr);
+    dialog.SetTimer(2, 1000000, nullptr);
   };
   dialog.onTimer = [&](UINT_PTR id) {
     if (id == 1 && dialog.Count("timer:1") == 3) {
