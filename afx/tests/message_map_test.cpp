@@ -49,7 +49,7 @@ TEST(MessageMapTest, EachEntryCracksItsMessageAndReturnsTheHandlersResult) {
     const auto before = dialog.Log();
     EXPECT_EQ(SendMessageA(hwnd, c.message, c.wParam, c.lParam), c.result);  // runs on the dialog's thread
     const auto after = dialog.Log();
-    ASSERT_EQ(after.size(), before.size() + (c.logged != nullptr ? 1 : 0));
+    EXPECT_EQ(after.size(), before.size() + (c.logged != nullptr ? 1 : 0));  // no ASSERT: the dialog must close
     if (c.logged != nullptr) {
       EXPECT_EQ(after.back(), c.logged);
     }
