@@ -58,7 +58,7 @@ TEST(MessageMapTest, EachEntryCracksItsMessageAndReturnsTheHandlersResult) {
   // Commands no window handles go to the application.
   ASSERT_TRUE(ui::PostCommand(hwnd, ID_HELP, CN_COMMAND));
   ASSERT_TRUE(ui::PostCommand(hwnd, IDC_T_START));  // a marker behind it in the queue
-  ASSERT_TRUE(ui::WaitUntil([&] { return dialog.Count("start") == 2; }, kWait));
+  ASSERT_TRUE(ui::WaitUntil([&] { return dialog.Count("start") >= 2; }, kWait));
   ASSERT_TRUE(ui::ClickButton(hwnd, IDOK));
   EXPECT_EQ(result.get(), IDOK);
   EXPECT_EQ(theApp.helpCommands, 1);
