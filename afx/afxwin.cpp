@@ -1,18 +1,15 @@
-// The part of the window classes both backends share: message-map dispatch,
-// the CWnd operations (plain Win32 calls, which the headless backend implements
-// in memory), CDialog's map, the small value classes and the application object.
+// The part of the window classes both backends share: the window procedure,
+// message-map dispatch, the CWnd operations (plain Win32 calls, which the
+// headless backend implements in memory), CDialog and the application object.
 #include "afx/afxwin.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <mutex>
 #include <unordered_map>
 
 #include "afx/time_scale.h"
-
-#ifdef _WIN32
-#include <cwchar>
-#endif
 
 namespace {
 
@@ -32,7 +29,6 @@ std::unordered_map<HWND, PermanentEntry>& PermanentMap() {
 // The message each thread is handling, for Default(). Saved and restored around
 // every dispatch, since handlers send messages of their own.
 struct CurrentMessage {
-  HWND hwnd = nullptr;
   UINT message = 0;
   WPARAM wParam = 0;
   LPARAM lParam = 0;
@@ -43,103 +39,94 @@ CWinApp* currentApp = nullptr;
 
 }  // namespace
 
-// ---------------------------------------------------------------------------
-// CCmdTarget
-
+// Message maps
 const AFX_MSGMAP* CCmdTarget::GetThisMessageMap() {
-  static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, 0, AfxSig_end, nullptr}};
+  static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, nullptr}};
   static const AFX_MSGMAP map = {nullptr, &entries[0]};
   return &map;
 }
 
 const AFX_MSGMAP* CCmdTarget::GetMessageMap() const { return GetThisMessageMap(); }
 
-const AFX_MSGMAP_ENTRY* CCmdTarget::FindMessageEntry(UINT message, UINT code, UINT id) const {
+bool CCmdTarget::Dispatch(UINT message, UINT code, UINT id, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   for (const AFX_MSGMAP* map = GetMessageMap(); map != nullptr;
        map = map->pfnGetBaseMap != nullptr ? map->pfnGetBaseMap() : nullptr) {
-    for (const AFX_MSGMAP_ENTRY* entry = map->lpEntries; entry->nSig != AfxSig_end; ++entry) {
-      if (entry->nMessage != message) continue;
-      if (message == WM_COMMAND && (entry->nCode != code || id < entry->nID || id > entry->nLastID)) continue;
-      return entry;
+    for (const AFX_MSGMAP_ENTRY* entry = map->lpEntries; entry->pfnThunk != nullptr; ++entry) {
+      if (entry->nMessage == message && entry->nCode == code && entry->nID == id) {
+        *result = entry->pfnThunk(this, wParam, lParam);
+        return true;
+      }
     }
   }
-  return nullptr;
+  return false;
 }
 
-BOOL CCmdTarget::OnCmdMsg(UINT nID, int nCode, void*, AFX_CMDHANDLERINFO*) {
-  const AFX_MSGMAP_ENTRY* entry = FindMessageEntry(WM_COMMAND, static_cast<UINT>(nCode), nID);
-  if (entry == nullptr) return FALSE;
-  (this->*entry->pfn)();
-  return TRUE;
+BOOL CCmdTarget::OnCmdMsg(UINT nID, UINT nCode) {
+  LRESULT ignored = 0;
+  return Dispatch(WM_COMMAND, nCode, nID, 0, 0, &ignored) ? TRUE : FALSE;
 }
 
-// ---------------------------------------------------------------------------
-// CString
+LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  CWnd* wnd = CWnd::FromHandlePermanent(hWnd);
+  if (wnd == nullptr) return ::DefWindowProc(hWnd, message, wParam, lParam);
+  const CurrentMessage saved = currentMessage;
+  currentMessage = {message, wParam, lParam};
+  const LRESULT result = wnd->WindowProc(message, wParam, lParam);
+  currentMessage = saved;
+  if (message == WM_NCDESTROY) wnd->OnNcDestroyCleanup();
+  return result;
+}
 
-BOOL CString::LoadString(UINT nID) {
-  std::basic_string<TCHAR> buffer(256, TCHAR{});
-  for (;;) {
-    const int length = ::LoadString(AfxGetResourceHandle(), nID, &buffer[0], static_cast<int>(buffer.size()));
-    if (length <= 0) {
-      m_text.clear();
-      return FALSE;
-    }
-    // A string that fills the buffer may have been cut: try again with more room.
-    if (static_cast<std::size_t>(length) < buffer.size() - 1) {
-      m_text.assign(buffer.data(), static_cast<std::size_t>(length));
-      return TRUE;
-    }
-    buffer.resize(buffer.size() * 2);
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  if (message != WM_COMMAND) {
+    if (!Dispatch(message, 0, 0, wParam, lParam, &result)) result = DefWindowProc(message, wParam, lParam);
+    return result;
   }
+  const UINT id = LOWORD(wParam);
+  const UINT code = HIWORD(wParam);
+  if (OnCmdMsg(id, code)) return 0;
+  // Commands (not control notifications) no window handles go to the
+  // application, as ON_COMMAND(ID_HELP, &CWinApp::OnHelp) expects.
+  if (code == CN_COMMAND && id >= 0x8000 && id < 0xF000 && currentApp != nullptr && currentApp->OnCmdMsg(id, code)) {
+    return 0;
+  }
+  return DefWindowProc(message, wParam, lParam);
 }
 
+LRESULT CWnd::Default() {
+  return DefWindowProc(currentMessage.message, currentMessage.wParam, currentMessage.lParam);
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (m_pfnSuper != nullptr) return ::CallWindowProc(m_pfnSuper, m_hWnd, message, wParam, lParam);
+  return ::DefWindowProc(m_hWnd, message, wParam, lParam);
+}
+
+BEGIN_MESSAGE_MAP(CWnd, CCmdTarget)
+END_MESSAGE_MAP()
+
+// CString, CPaintDC
+#ifndef UNICODE
 void CString::Format(LPCTSTR format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  FormatV(format, arguments);
-  va_end(arguments);
-}
-
-void CString::FormatV(LPCTSTR format, va_list arguments) {
   va_list counting;
   va_copy(counting, arguments);
-#ifdef UNICODE
-  // The C runtime's own wide printf: %s takes a wide string there, as in MFC.
-  const int length = _vscwprintf(format, counting);
-#else
   const int length = std::vsnprintf(nullptr, 0, format, counting);
-#endif
   va_end(counting);
-  if (length < 0) {
-    m_text.clear();
-    return;
-  }
-  std::basic_string<TCHAR> text(static_cast<std::size_t>(length) + 1, TCHAR{});
-#ifdef UNICODE
-  _vsnwprintf(&text[0], text.size(), format, arguments);
-#else
-  std::vsnprintf(&text[0], text.size(), format, arguments);
+  m_text.assign(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+  std::vsnprintf(&m_text[0], m_text.size(), format, arguments);
+  m_text.pop_back();
+  va_end(arguments);
+}
 #endif
-  text.resize(static_cast<std::size_t>(length));
-  m_text = std::move(text);
-}
-
-// ---------------------------------------------------------------------------
-// CMenu, CDC, CPaintDC
-
-BOOL CMenu::AppendMenu(UINT nFlags, UINT_PTR nIDNewItem, LPCTSTR lpszNewItem) {
-  return ::AppendMenu(m_hMenu, nFlags, nIDNewItem, lpszNewItem);
-}
-
-BOOL CDC::DrawIcon(int x, int y, HICON hIcon) { return ::DrawIcon(m_hDC, x, y, hIcon); }
 
 CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(pWnd->GetSafeHwnd()) { m_hDC = ::BeginPaint(m_hWnd, &m_ps); }
 
 CPaintDC::~CPaintDC() { ::EndPaint(m_hWnd, &m_ps); }
 
-// ---------------------------------------------------------------------------
-// CWnd: attachment
-
+// CWnd
 CWnd::~CWnd() {
   if (m_hWnd != nullptr) Detach();
   // A dialog that never got a window (no template) never sees WM_NCDESTROY either.
@@ -183,19 +170,22 @@ void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
 void CWnd::OnNcDestroyCleanup() {
   {
     std::lock_guard<std::mutex> guard(permanentMutex);
-    for (auto& [hWnd, entry] : PermanentMap()) {
-      if (entry.boundTo == m_hWnd) entry.wnd->m_hWnd = nullptr;
-    }
     for (auto it = PermanentMap().begin(); it != PermanentMap().end();) {
-      it = it->second.boundTo == m_hWnd ? PermanentMap().erase(it) : std::next(it);
+      if (it->second.boundTo != m_hWnd) {
+        ++it;
+        continue;
+      }
+      it->second.wnd->m_hWnd = nullptr;
+      it = PermanentMap().erase(it);
     }
   }
   m_temporaryChildren.clear();
+#ifdef _WIN32
   m_systemMenu.reset();
+#endif
   if (currentApp != nullptr && currentApp->m_pMainWnd == this) currentApp->m_pMainWnd = nullptr;
   Detach();
   m_pfnSuper = nullptr;
-  PostNcDestroy();
 }
 
 CWnd* CWnd::GetDlgItem(int nID) const {
@@ -212,39 +202,6 @@ CWnd* CWnd::GetDlgItem(int nID) const {
   return temporaries.back().get();
 }
 
-// ---------------------------------------------------------------------------
-// CWnd: operations
-
-int CWnd::GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
-
-void CWnd::SetWindowText(LPCTSTR lpszString) { ::SetWindowText(m_hWnd, lpszString); }
-
-int CWnd::GetWindowText(LPTSTR lpszStringBuf, int nMaxCount) const {
-  return ::GetWindowText(m_hWnd, lpszStringBuf, nMaxCount);
-}
-
-void CWnd::GetWindowText(CString& rString) const {
-  std::basic_string<TCHAR> buffer(static_cast<std::size_t>(GetWindowTextLength()) + 1, TCHAR{});
-  const int length = ::GetWindowText(m_hWnd, &buffer[0], static_cast<int>(buffer.size()));
-  rString = CString(buffer.data(), std::max(length, 0));
-}
-
-int CWnd::GetWindowTextLength() const { return ::GetWindowTextLength(m_hWnd); }
-
-void CWnd::SetDlgItemText(int nID, LPCTSTR lpszString) { ::SetDlgItemText(m_hWnd, nID, lpszString); }
-
-BOOL CWnd::EnableWindow(BOOL bEnable) { return ::EnableWindow(m_hWnd, bEnable); }
-
-BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
-
-BOOL CWnd::ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
-
-BOOL CWnd::IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
-
-BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
-
-void CWnd::GetClientRect(LPRECT lpRect) const { ::GetClientRect(m_hWnd, lpRect); }
-
 UINT_PTR CWnd::SetTimer(UINT_PTR nIDEvent, UINT nElapse, TIMERPROC lpfnTimer) {
   // Product periods stay as written; tests shrink them through the time scale.
   const auto scaled = std::chrono::duration_cast<std::chrono::milliseconds>(afx::Scaled(nElapse)).count();
@@ -252,162 +209,17 @@ UINT_PTR CWnd::SetTimer(UINT_PTR nIDEvent, UINT nElapse, TIMERPROC lpfnTimer) {
   return ::SetTimer(m_hWnd, nIDEvent, elapse, lpfnTimer);
 }
 
-BOOL CWnd::KillTimer(UINT_PTR nIDEvent) { return ::KillTimer(m_hWnd, nIDEvent); }
-
-BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  return ::PostMessage(m_hWnd, message, wParam, lParam);
-}
-
-LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  return ::SendMessage(m_hWnd, message, wParam, lParam);
-}
-
-HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
-  return reinterpret_cast<HICON>(
-      SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
-}
-
-HICON CWnd::GetIcon(BOOL bBigIcon) const {
-  return reinterpret_cast<HICON>(::SendMessage(m_hWnd, WM_GETICON, bBigIcon ? ICON_BIG : ICON_SMALL, 0));
-}
-
-CMenu* CWnd::GetSystemMenu(BOOL bRevert) {
-  const HMENU menu = ::GetSystemMenu(m_hWnd, bRevert);
-  if (menu == nullptr) return nullptr;
-  if (!m_systemMenu) m_systemMenu = std::make_unique<CMenu>();
-  m_systemMenu->m_hMenu = menu;
-  return m_systemMenu.get();
-}
-
-BOOL CWnd::DestroyWindow() { return m_hWnd != nullptr ? ::DestroyWindow(m_hWnd) : FALSE; }
-
-BOOL CWnd::UpdateData(BOOL bSaveAndValidate) {
-  CDataExchange exchange(this, bSaveAndValidate);
-  DoDataExchange(&exchange);
-  return TRUE;
-}
-
-void CWnd::DoDataExchange(CDataExchange*) {}
-
-// ---------------------------------------------------------------------------
-// CWnd: message dispatch
-
-LRESULT CWnd::CallWindowProcFor(CWnd* pWnd, HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  const CurrentMessage saved = currentMessage;
-  currentMessage = {hWnd, message, wParam, lParam};
-  const LRESULT result = pWnd->WindowProc(message, wParam, lParam);
-  currentMessage = saved;
-  if (message == WM_NCDESTROY) pWnd->OnNcDestroyCleanup();
-  return result;
-}
-
-LRESULT CWnd::Default() {
-  return DefWindowProc(currentMessage.message, currentMessage.wParam, currentMessage.lParam);
-}
-
-LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (m_pfnSuper != nullptr) return ::CallWindowProc(m_pfnSuper, m_hWnd, message, wParam, lParam);
-  return ::DefWindowProc(m_hWnd, message, wParam, lParam);
-}
-
-LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  LRESULT result = 0;
-  if (!OnWndMsg(message, wParam, lParam, &result)) result = DefWindowProc(message, wParam, lParam);
-  return result;
-}
-
-BOOL CWnd::OnCommand(WPARAM wParam, LPARAM) {
-  const UINT id = LOWORD(wParam);
-  const int code = HIWORD(wParam);
-  if (OnCmdMsg(id, code)) return TRUE;
-  // Commands (not control notifications) no window handles go to the
-  // application, as ON_COMMAND(ID_HELP, &CWinApp::OnHelp) expects.
-  if (code == CN_COMMAND && id >= 0x8000 && id < 0xF000 && currentApp != nullptr) return currentApp->OnCmdMsg(id, code);
-  return FALSE;
-}
-
-BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
-  using afx::detail::FromMapSlot;
-  if (message == WM_COMMAND) {
-    if (!OnCommand(wParam, lParam)) return FALSE;
-    *pResult = 0;
-    return TRUE;
-  }
-  const AFX_MSGMAP_ENTRY* entry = FindMessageEntry(message, 0, 0);
-  if (entry == nullptr) return FALSE;
-  LRESULT result = 0;
-  switch (entry->nSig) {
-    case AfxSig_vv:
-      (this->*FromMapSlot<void (CWnd::*)()>(entry->pfn))();
-      break;
-    case AfxSig_hv:
-      result = reinterpret_cast<LRESULT>((this->*FromMapSlot<HCURSOR (CWnd::*)()>(entry->pfn))());
-      break;
-    case AfxSig_bwl:
-      result = (this->*FromMapSlot<BOOL (CWnd::*)(UINT, DWORD_PTR)>(entry->pfn))(static_cast<UINT>(wParam),
-                                                                                 static_cast<DWORD_PTR>(lParam));
-      break;
-    case AfxSig_is:
-      result = (this->*FromMapSlot<int (CWnd::*)(LPCREATESTRUCT)>(entry->pfn))(
-          reinterpret_cast<LPCREATESTRUCT>(lParam));
-      break;
-    case AfxSig_vw:
-      (this->*FromMapSlot<void (CWnd::*)(UINT_PTR)>(entry->pfn))(static_cast<UINT_PTR>(wParam));
-      break;
-    case AfxSig_bD: {
-      CDC dc;  // wraps the message's DC for the handler; the DC stays the caller's
-      dc.m_hDC = reinterpret_cast<HDC>(wParam);
-      result = (this->*FromMapSlot<BOOL (CWnd::*)(CDC*)>(entry->pfn))(&dc);
-      break;
-    }
-    case AfxSig_vwl:
-      (this->*FromMapSlot<void (CWnd::*)(UINT, LPARAM)>(entry->pfn))(static_cast<UINT>(wParam), lParam);
-      break;
-    default:
-      return FALSE;
-  }
-  *pResult = result;
-  return TRUE;
-}
-
-BEGIN_MESSAGE_MAP(CWnd, CCmdTarget)
-END_MESSAGE_MAP()
-
-void CWnd::OnPaint() { Default(); }
-HCURSOR CWnd::OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(Default()); }
-BOOL CWnd::OnDeviceChange(UINT, DWORD_PTR) { return static_cast<BOOL>(Default()); }
-int CWnd::OnCreate(LPCREATESTRUCT) { return static_cast<int>(Default()); }
-void CWnd::OnTimer(UINT_PTR) { Default(); }
-BOOL CWnd::OnEraseBkgnd(CDC*) { return static_cast<BOOL>(Default()); }
-void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
-
-// ---------------------------------------------------------------------------
 // CDialog (DoModal is the backend's)
-
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
   ON_COMMAND(IDOK, &CDialog::OnOK)
   ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
 END_MESSAGE_MAP()
 
-CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
-    : m_lpszTemplateName(MAKEINTRESOURCE(nIDTemplate)), m_nIDHelp(nIDTemplate), m_pParentWnd(pParentWnd) {}
-
-CDialog::CDialog(LPCTSTR lpszTemplateName, CWnd* pParentWnd)
-    : m_lpszTemplateName(lpszTemplateName), m_pParentWnd(pParentWnd) {}
-
 BOOL CDialog::OnInitDialog() {
-  UpdateData(FALSE);
+  CDataExchange exchange(this, FALSE);
+  DoDataExchange(&exchange);
   return TRUE;
 }
-
-void CDialog::OnOK() {
-  UpdateData(TRUE);
-  EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
-
-void CDialog::EndDialog(int nResult) { ::EndDialog(m_hWnd, nResult); }
 
 #ifdef _WIN32
 namespace {
@@ -434,18 +246,16 @@ void CenterUnlessMoved(HWND dialog, const RECT& before) {
 LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   // The dialog manager sends WM_INITDIALOG to the window procedure; its result
   // decides whether the system sets the focus.
-  if (message == WM_INITDIALOG) {
+  if (message != WM_INITDIALOG) return CWnd::WindowProc(message, wParam, lParam);
 #ifdef _WIN32
-    RECT before{};
-    ::GetWindowRect(m_hWnd, &before);
-    const BOOL result = OnInitDialog();
-    CenterUnlessMoved(m_hWnd, before);
-    return result;
+  RECT before{};
+  ::GetWindowRect(m_hWnd, &before);
+  const BOOL result = OnInitDialog();
+  CenterUnlessMoved(m_hWnd, before);
+  return result;
 #else
-    return OnInitDialog();
+  return OnInitDialog();
 #endif
-  }
-  return CWnd::WindowProc(message, wParam, lParam);
 }
 
 HWND CDialog::GetOwnerForModal() const {
@@ -456,42 +266,25 @@ HWND CDialog::GetOwnerForModal() const {
   return nullptr;
 }
 
-// ---------------------------------------------------------------------------
-// CProgressCtrl
-
-void CProgressCtrl::SetRange(short nLower, short nUpper) {
-  SendMessage(PBM_SETRANGE, 0, MAKELPARAM(nLower, nUpper));
-}
-
-void CProgressCtrl::SetRange32(int nLower, int nUpper) {
-  SendMessage(PBM_SETRANGE32, static_cast<WPARAM>(nLower), static_cast<LPARAM>(nUpper));
-}
-
-void CProgressCtrl::GetRange(int& nLower, int& nUpper) const {
-  PBRANGE range{0, 0};
-  ::SendMessage(m_hWnd, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
-  nLower = range.iLow;
-  nUpper = range.iHigh;
-}
-
-int CProgressCtrl::SetPos(int nPos) { return static_cast<int>(SendMessage(PBM_SETPOS, static_cast<WPARAM>(nPos))); }
-
-int CProgressCtrl::GetPos() const { return static_cast<int>(::SendMessage(m_hWnd, PBM_GETPOS, 0, 0)); }
-
-// ---------------------------------------------------------------------------
 // CWinApp and the Afx functions
-
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
 
-namespace afx::detail {
-std::basic_string<TCHAR> ExecutableBaseName();  // the backend's
+namespace {
+std::basic_string<TCHAR> ExecutableBaseName() {
+  TCHAR path[4096] = {};
+  const DWORD length = ::GetModuleFileName(nullptr, path, 4096);
+  std::basic_string<TCHAR> name(path, std::min<DWORD>(length, 4096));
+  name.erase(0, name.find_last_of(_T("\\/")) + 1);  // npos + 1 == 0
+  const auto dot = name.rfind(_T('.'));
+  if (dot != std::basic_string<TCHAR>::npos && dot > 0) name.erase(dot);
+  return name;
 }
+}  // namespace
 
-CWinApp::CWinApp(LPCTSTR lpszAppName) {
+CWinApp::CWinApp(LPCTSTR lpszAppName)
+    : m_appName(lpszAppName != nullptr ? lpszAppName : ExecutableBaseName()) {
   currentApp = this;
-  m_hInstance = ::GetModuleHandle(nullptr);
-  m_appName = lpszAppName != nullptr ? lpszAppName : afx::detail::ExecutableBaseName();
   m_pszAppName = m_appName.c_str();
 }
 
@@ -499,55 +292,24 @@ CWinApp::~CWinApp() {
   if (currentApp == this) currentApp = nullptr;
 }
 
-BOOL CWinApp::InitInstance() { return TRUE; }
-
-int CWinApp::ExitInstance() { return 0; }
-
-int CWinApp::Run() {
-  MSG msg{};
-  while (::GetMessage(&msg, nullptr, 0, 0) > 0) {
-    ::TranslateMessage(&msg);
-    ::DispatchMessage(&msg);
-  }
-  ExitInstance();
-  return static_cast<int>(msg.wParam);
+HICON CWinApp::LoadIcon(UINT nIDResource) const {
+  return ::LoadIcon(AfxFindResourceHandle(MAKEINTRESOURCE(nIDResource), RT_GROUP_ICON), MAKEINTRESOURCE(nIDResource));
 }
-
-HICON CWinApp::LoadIcon(UINT nIDResource) const { return LoadIcon(MAKEINTRESOURCE(nIDResource)); }
-
-HICON CWinApp::LoadIcon(LPCTSTR lpszResourceName) const {
-  return ::LoadIcon(AfxFindResourceHandle(lpszResourceName, RT_GROUP_ICON), lpszResourceName);
-}
-
-void CWinApp::SetRegistryKey(LPCTSTR) {}
-
-void CWinApp::OnHelp() {}
 
 CWinApp* AfxGetApp() { return currentApp; }
 
 CWnd* AfxGetMainWnd() { return currentApp != nullptr ? currentApp->m_pMainWnd : nullptr; }
 
-HINSTANCE AfxGetInstanceHandle() { return ::GetModuleHandle(nullptr); }
+HINSTANCE AfxFindResourceHandle(LPCTSTR, LPCTSTR) { return ::GetModuleHandle(nullptr); }
 
-HINSTANCE AfxGetResourceHandle() { return ::GetModuleHandle(nullptr); }
-
-HINSTANCE AfxFindResourceHandle(LPCTSTR, LPCTSTR) { return AfxGetResourceHandle(); }
-
-void AfxEnableControlContainer(COccManager*) {}
-
-int AfxMessageBox(LPCTSTR lpszText, UINT nType, UINT) {
+int AfxMessageBox(LPCTSTR lpszText, UINT nType) {
   const CWinApp* app = AfxGetApp();
   const CWnd* main = AfxGetMainWnd();
   const HWND owner = main != nullptr && ::IsWindow(main->GetSafeHwnd()) ? main->GetSafeHwnd() : nullptr;
   return ::MessageBox(owner, lpszText, app != nullptr ? app->m_pszAppName : nullptr, nType);
 }
 
-int AfxWinMain(HINSTANCE, HINSTANCE, LPTSTR, int) {
-  CWinApp* app = AfxGetApp();
-  if (app == nullptr) return -1;
-  if (!app->InitInstance()) {
-    if (CWnd* main = app->m_pMainWnd) main->DestroyWindow();
-    return app->ExitInstance();
-  }
-  return app->Run();
+int AfxWinMain() {
+  currentApp->InitInstance();
+  return currentApp->ExitInstance();
 }

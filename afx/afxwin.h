@@ -1,17 +1,12 @@
 #pragma once
 // The least of the MFC window classes that the two programs use, under the
-// framework's names and signatures: message maps, CWnd, CDialog, CProgressCtrl,
-// CWinApp, CString, CMenu, CDC/CPaintDC, CRect and the Afx functions.
-//
-// Shape: one window procedure per backend (AfxWndProc) hands every message of an
-// afx-owned window to its virtual CWnd::WindowProc, which walks the class's
-// message map (most derived first) and calls the named handler through the
-// signature tag of its entry; unhandled messages go to Default(). Backends:
-//   afxwin_win.cpp       real windows from the module's dialog templates (MinGW)
-//   afxwin_headless.cpp  windows in memory (afx/headless/), for native tests
-// The character set follows TCHAR: the tool is ANSI, the launcher Unicode.
-#include <cstdarg>
-#include <cstddef>
+// framework's names and signatures. One window procedure (AfxWndProc) hands each
+// message of an afx-owned window to CWnd::WindowProc, which walks the message
+// maps (most derived first) and calls the entry's thunk, or Default(). Each entry
+// macro writes a thunk that cracks wParam/lParam for its message and calls the
+// handler through a member pointer of the handler's signature, so a handler of
+// another signature does not compile. Backends: afxwin_win.cpp (real windows),
+// afxwin_headless.cpp (afx/headless/). TCHAR: the tool is ANSI, the launcher Unicode.
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,41 +18,16 @@
 #define afx_msg
 
 class CCmdTarget;
-class CWnd;
-class CDC;
-class CMenu;
-class CString;
-class CWinApp;
 class CDataExchange;
-struct AFX_CMDHANDLERINFO;
-class COccManager;
+class CDC;
+class CWnd;
 
-// ---------------------------------------------------------------------------
 // Message maps.
-
-using AFX_PMSG = void (CCmdTarget::*)();
-
-// Handler signatures, one per kind of entry; the entry macro casts the handler
-// to exactly this signature, so a mismatch does not compile.
-enum AfxSig : UINT_PTR {
-  AfxSig_end = 0,
-  AfxSig_vv,     // void ()                          WM_PAINT
-  AfxSig_hv,     // HCURSOR ()                       WM_QUERYDRAGICON
-  AfxSig_bwl,    // BOOL (UINT, DWORD_PTR)           WM_DEVICECHANGE
-  AfxSig_is,     // int (LPCREATESTRUCT)             WM_CREATE
-  AfxSig_vw,     // void (UINT_PTR)                  WM_TIMER
-  AfxSig_bD,     // BOOL (CDC*)                      WM_ERASEBKGND
-  AfxSig_vwl,    // void (UINT, LPARAM)              WM_SYSCOMMAND
-  AfxSigCmd_v,   // void ()                          WM_COMMAND (ON_COMMAND, ON_BN_CLICKED)
-};
-
 struct AFX_MSGMAP_ENTRY {
   UINT nMessage;  // WM_*
   UINT nCode;     // notification code (WM_COMMAND only)
-  UINT nID;       // first control or command ID (WM_COMMAND only)
-  UINT nLastID;
-  UINT_PTR nSig;  // AfxSig
-  AFX_PMSG pfn;
+  UINT nID;       // control or command ID (WM_COMMAND only)
+  LRESULT (*pfnThunk)(CCmdTarget* target, WPARAM wParam, LPARAM lParam);  // null ends the map
 };
 
 struct AFX_MSGMAP {
@@ -66,59 +36,64 @@ struct AFX_MSGMAP {
 };
 
 namespace afx::detail {
-// A handler, already cast to its entry's signature, stored in the common slot.
-// The dispatcher casts it back to the same signature before calling it.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wcast-function-type"
-template <typename Handler>
-AFX_PMSG ToMapSlot(Handler handler) {
-  return reinterpret_cast<AFX_PMSG>(handler);
-}
-template <typename Handler>
-Handler FromMapSlot(AFX_PMSG slot) {
-  return reinterpret_cast<Handler>(slot);
-}
-#pragma GCC diagnostic pop
+template <typename Class, typename Signature>
+using Handler = Signature Class::*;
 }  // namespace afx::detail
 
-#define DECLARE_MESSAGE_MAP()                        \
- protected:                                          \
-  static const AFX_MSGMAP* GetThisMessageMap();      \
+#define DECLARE_MESSAGE_MAP()                   \
+ protected:                                     \
+  static const AFX_MSGMAP* GetThisMessageMap(); \
   const AFX_MSGMAP* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                    \
-  const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }              \
-  const AFX_MSGMAP* theClass::GetThisMessageMap() {                                               \
-    using ThisClass [[maybe_unused]] = theClass;                                                  \
-    using TheBaseClass = baseClass;                                                               \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                       \
+  const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
+  const AFX_MSGMAP* theClass::GetThisMessageMap() {                                  \
+    using ThisClass [[maybe_unused]] = theClass;                                     \
+    using TheBaseClass = baseClass;                                                  \
     static const AFX_MSGMAP_ENTRY messageEntries[] = {
-#define END_MESSAGE_MAP()                                                    \
-  {0, 0, 0, 0, AfxSig_end, nullptr}};                                        \
+#define END_MESSAGE_MAP()                                                                     \
+  {0, 0, 0, nullptr}};                                                                        \
   static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &messageEntries[0]}; \
-  return &messageMap;                                                        \
+  return &messageMap;                                                                         \
   }
 
-#define AFX_WINDOW_ENTRY(message, sig, type, handler) \
-  {message, 0, 0, 0, sig, afx::detail::ToMapSlot(static_cast<type>(handler))},
+// One entry: `handler` must convert to a member of ThisClass with `signature`;
+// `...` is the thunk's body, which calls (self->*pfn)(...) with the cracked arguments.
+#define AFX_MSG_ENTRY(message, code, id, signature, handler, ...)                                      \
+  {message, code, id,                                                                                  \
+   [](CCmdTarget* target, [[maybe_unused]] WPARAM wParam, [[maybe_unused]] LPARAM lParam) -> LRESULT { \
+     const afx::detail::Handler<ThisClass, signature> pfn = handler;                                   \
+     ThisClass* self = static_cast<ThisClass*>(target);                                                \
+     __VA_ARGS__                                                                                       \
+   }},
 
-#define ON_WM_PAINT() AFX_WINDOW_ENTRY(WM_PAINT, AfxSig_vv, void (CWnd::*)(), &ThisClass::OnPaint)
-#define ON_WM_QUERYDRAGICON() \
-  AFX_WINDOW_ENTRY(WM_QUERYDRAGICON, AfxSig_hv, HCURSOR (CWnd::*)(), &ThisClass::OnQueryDragIcon)
-#define ON_WM_DEVICECHANGE() \
-  AFX_WINDOW_ENTRY(WM_DEVICECHANGE, AfxSig_bwl, BOOL (CWnd::*)(UINT, DWORD_PTR), &ThisClass::OnDeviceChange)
-#define ON_WM_CREATE() AFX_WINDOW_ENTRY(WM_CREATE, AfxSig_is, int (CWnd::*)(LPCREATESTRUCT), &ThisClass::OnCreate)
-#define ON_WM_TIMER() AFX_WINDOW_ENTRY(WM_TIMER, AfxSig_vw, void (CWnd::*)(UINT_PTR), &ThisClass::OnTimer)
-#define ON_WM_ERASEBKGND() AFX_WINDOW_ENTRY(WM_ERASEBKGND, AfxSig_bD, BOOL (CWnd::*)(CDC*), &ThisClass::OnEraseBkgnd)
-#define ON_WM_SYSCOMMAND() \
-  AFX_WINDOW_ENTRY(WM_SYSCOMMAND, AfxSig_vwl, void (CWnd::*)(UINT, LPARAM), &ThisClass::OnSysCommand)
+#define ON_WM_PAINT() AFX_MSG_ENTRY(WM_PAINT, 0, 0, void(), &ThisClass::OnPaint, (self->*pfn)(); return 0;)
+#define ON_WM_QUERYDRAGICON()                                           \
+  AFX_MSG_ENTRY(WM_QUERYDRAGICON, 0, 0, HCURSOR(), &ThisClass::OnQueryDragIcon, \
+                return reinterpret_cast<LRESULT>((self->*pfn)());)
+#define ON_WM_DEVICECHANGE()                                                              \
+  AFX_MSG_ENTRY(WM_DEVICECHANGE, 0, 0, BOOL(UINT, DWORD_PTR), &ThisClass::OnDeviceChange, \
+                return (self->*pfn)(static_cast<UINT>(wParam), static_cast<DWORD_PTR>(lParam));)
+#define ON_WM_CREATE()                                                        \
+  AFX_MSG_ENTRY(WM_CREATE, 0, 0, int(LPCREATESTRUCT), &ThisClass::OnCreate, \
+                return (self->*pfn)(reinterpret_cast<LPCREATESTRUCT>(lParam));)
+#define ON_WM_TIMER()                                                   \
+  AFX_MSG_ENTRY(WM_TIMER, 0, 0, void(UINT_PTR), &ThisClass::OnTimer, \
+                (self->*pfn)(static_cast<UINT_PTR>(wParam)); return 0;)
+#define ON_WM_ERASEBKGND()                                                                     \
+  AFX_MSG_ENTRY(WM_ERASEBKGND, 0, 0, BOOL(CDC*), &ThisClass::OnEraseBkgnd, CDC dc;             \
+                dc.m_hDC = reinterpret_cast<HDC>(wParam); /* the DC stays the sender's */ \
+                return (self->*pfn)(&dc);)
+#define ON_WM_SYSCOMMAND()                                                          \
+  AFX_MSG_ENTRY(WM_SYSCOMMAND, 0, 0, void(UINT, LPARAM), &ThisClass::OnSysCommand, \
+                (self->*pfn)(static_cast<UINT>(wParam), lParam); return 0;)
 
 // Commands: menu items, accelerators and button clicks (BN_CLICKED == CN_COMMAND == 0).
 #define CN_COMMAND 0
-#define ON_COMMAND(id, memberFxn) \
-  {WM_COMMAND, CN_COMMAND, static_cast<WORD>(id), static_cast<WORD>(id), AfxSigCmd_v, static_cast<AFX_PMSG>(memberFxn)},
-#define ON_CONTROL(notifyCode, id, memberFxn)                                                     \
-  {WM_COMMAND, static_cast<WORD>(notifyCode), static_cast<WORD>(id), static_cast<WORD>(id), AfxSigCmd_v, \
-   static_cast<AFX_PMSG>(memberFxn)},
+#define ON_CONTROL(notifyCode, id, memberFxn)                                                           \
+  AFX_MSG_ENTRY(WM_COMMAND, static_cast<WORD>(notifyCode), static_cast<WORD>(id), void(), memberFxn, \
+                (self->*pfn)(); return 0;)
+#define ON_COMMAND(id, memberFxn) ON_CONTROL(CN_COMMAND, id, memberFxn)
 #define ON_BN_CLICKED(id, memberFxn) ON_CONTROL(BN_CLICKED, id, memberFxn)
 
 // Anything that has a message map: windows and the application object.
@@ -131,69 +106,38 @@ class CCmdTarget {
 
   // Runs this target's handler for command `nID` with notification `nCode`;
   // FALSE when its map has none. UI thread.
-  virtual BOOL OnCmdMsg(UINT nID, int nCode, void* pExtra = nullptr, AFX_CMDHANDLERINFO* pHandlerInfo = nullptr);
+  BOOL OnCmdMsg(UINT nID, UINT nCode);
 
  protected:
   static const AFX_MSGMAP* GetThisMessageMap();
   virtual const AFX_MSGMAP* GetMessageMap() const;
 
-  // The first entry for (message, code, id) in this object's map chain, or null.
-  const AFX_MSGMAP_ENTRY* FindMessageEntry(UINT message, UINT code, UINT id) const;
+  // Runs the first entry for (message, code, id) in this object's map chain
+  // into *result; false when there is none.
+  bool Dispatch(UINT message, UINT code, UINT id, WPARAM wParam, LPARAM lParam, LRESULT* result);
 };
 
-// ---------------------------------------------------------------------------
 // Small value classes.
-
 // A TCHAR string, as much of MFC's CString as the programs use.
 class CString {
  public:
   CString() = default;
   CString(LPCTSTR text) : m_text(text != nullptr ? text : _T("")) {}  // NOLINT: implicit as in MFC
-  CString(LPCTSTR text, int length) : m_text(text, static_cast<std::size_t>(length)) {}
-  CString& operator=(LPCTSTR text) {
-    m_text = text != nullptr ? text : _T("");
-    return *this;
-  }
-  CString& operator+=(LPCTSTR text) {
-    if (text != nullptr) m_text += text;
-    return *this;
-  }
-  CString& operator+=(TCHAR c) {
-    m_text += c;
-    return *this;
-  }
-
   operator LPCTSTR() const { return m_text.c_str(); }
-  LPCTSTR GetString() const { return m_text.c_str(); }
-  int GetLength() const { return static_cast<int>(m_text.size()); }
   BOOL IsEmpty() const { return m_text.empty() ? TRUE : FALSE; }
-  void Empty() { m_text.clear(); }
-  TCHAR GetAt(int index) const { return m_text.at(static_cast<std::size_t>(index)); }
 
+#ifdef UNICODE
   // Loads string resource `nID` of the module; FALSE (and empty) when there is none.
-  BOOL LoadString(UINT nID);
-  // printf-style, with the C runtime's rules for TCHAR (%s takes a TCHAR string).
+  BOOL LoadString(UINT nID);  // the launcher's (afxwin_win.cpp)
+#else
+  // printf-style, with the C runtime's rules.
   void Format(LPCTSTR format, ...)
-#if defined(UNICODE)
-      ;  // the compiler checks no wide formats
-#elif defined(__MINGW32__)
+#ifdef __MINGW32__
       __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)));
 #else
       __attribute__((format(printf, 2, 3)));
 #endif
-  void FormatV(LPCTSTR format, va_list arguments);
-
-  friend bool operator==(const CString& a, const CString& b) { return a.m_text == b.m_text; }
-  friend bool operator==(const CString& a, LPCTSTR b) { return a.m_text == (b != nullptr ? b : _T("")); }
-  friend bool operator==(LPCTSTR a, const CString& b) { return b == a; }
-  friend bool operator!=(const CString& a, const CString& b) { return !(a == b); }
-  friend bool operator!=(const CString& a, LPCTSTR b) { return !(a == b); }
-  friend bool operator!=(LPCTSTR a, const CString& b) { return !(b == a); }
-  friend CString operator+(const CString& a, LPCTSTR b) {
-    CString sum(a);
-    sum += b;
-    return sum;
-  }
+#endif
 
  private:
   std::basic_string<TCHAR> m_text;
@@ -202,45 +146,45 @@ class CString {
 class CRect : public tagRECT {
  public:
   CRect() : tagRECT{0, 0, 0, 0} {}
-  CRect(int l, int t, int r, int b) : tagRECT{l, t, r, b} {}
   int Width() const { return static_cast<int>(right - left); }
   int Height() const { return static_cast<int>(bottom - top); }
   operator LPRECT() { return this; }
-  operator LPCRECT() const { return this; }
 };
 
+#ifdef _WIN32
 // A menu handle the window owns (the system menu); the wrapper never destroys it.
 class CMenu {
  public:
   HMENU m_hMenu = nullptr;
-  BOOL AppendMenu(UINT nFlags, UINT_PTR nIDNewItem = 0, LPCTSTR lpszNewItem = nullptr);
-  HMENU GetSafeHmenu() const { return m_hMenu; }
+  BOOL AppendMenu(UINT nFlags, UINT_PTR nIDNewItem = 0, LPCTSTR lpszNewItem = nullptr) {
+    return ::AppendMenu(m_hMenu, nFlags, nIDNewItem, lpszNewItem);
+  }
 };
+#endif
 
 class CDC {
  public:
-  CDC() = default;
-  CDC(const CDC&) = delete;
-  CDC& operator=(const CDC&) = delete;
-  virtual ~CDC() = default;
   HDC m_hDC = nullptr;
   HDC GetSafeHdc() const { return m_hDC; }
-  BOOL DrawIcon(int x, int y, HICON hIcon);
+  BOOL DrawIcon(int x, int y, HICON hIcon) { return ::DrawIcon(m_hDC, x, y, hIcon); }
 };
 
 // The device context of one WM_PAINT: BeginPaint in the constructor, EndPaint in the destructor.
 class CPaintDC : public CDC {
  public:
   explicit CPaintDC(CWnd* pWnd);
-  ~CPaintDC() override;
-  PAINTSTRUCT m_ps{};
+  ~CPaintDC();
+  CPaintDC(const CPaintDC&) = delete;
+  CPaintDC& operator=(const CPaintDC&) = delete;
 
- protected:
+ private:
+  PAINTSTRUCT m_ps{};
   HWND m_hWnd = nullptr;
 };
 
-// ---------------------------------------------------------------------------
 // Windows.
+// The window procedure of every afx-owned window: hands each message to its CWnd.
+LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 class CWnd : public CCmdTarget {
  public:
@@ -249,10 +193,8 @@ class CWnd : public CCmdTarget {
 
   HWND m_hWnd = nullptr;
   HWND GetSafeHwnd() const { return m_hWnd; }
-  operator HWND() const { return GetSafeHwnd(); }
 
-  // The wrapper a window was attached to (its dialog object, or a DDX_Control
-  // member), or null.
+  // The wrapper a window was attached to (its dialog, a DDX_Control member), or null.
   static CWnd* FromHandlePermanent(HWND hWnd);
   BOOL Attach(HWND hWndNew);
   HWND Detach();
@@ -261,61 +203,48 @@ class CWnd : public CCmdTarget {
   // A control not bound by DDX_Control gets a wrapper owned by this window,
   // valid until the window is destroyed.
   CWnd* GetDlgItem(int nID) const;
-  int GetDlgCtrlID() const;
 
-  void SetWindowText(LPCTSTR lpszString);
-  int GetWindowText(LPTSTR lpszStringBuf, int nMaxCount) const;
-  void GetWindowText(CString& rString) const;
-  int GetWindowTextLength() const;
-  void SetDlgItemText(int nID, LPCTSTR lpszString);
-
-  BOOL EnableWindow(BOOL bEnable = TRUE);  // nonzero when the window was disabled before
-  BOOL IsWindowEnabled() const;
-  BOOL ShowWindow(int nCmdShow);  // nonzero when the window was visible before
-  BOOL IsWindowVisible() const;
-  BOOL IsIconic() const;
-  void GetClientRect(LPRECT lpRect) const;
+  void SetWindowText(LPCTSTR lpszString) { ::SetWindowText(m_hWnd, lpszString); }
+  BOOL EnableWindow(BOOL bEnable = TRUE) { return ::EnableWindow(m_hWnd, bEnable); }  // TRUE when it was disabled
+  BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
+  void GetClientRect(LPRECT lpRect) const { ::GetClientRect(m_hWnd, lpRect); }
 
   // Timers post WM_TIMER to this window every nElapse ms of product time
   // (scaled by afx::SetTimeScale; at least 1 ms). lpfnTimer must be null.
   UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse, TIMERPROC lpfnTimer);
-  BOOL KillTimer(UINT_PTR nIDEvent);
+  BOOL KillTimer(UINT_PTR nIDEvent) { return ::KillTimer(m_hWnd, nIDEvent); }
 
-  BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-  LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+  BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    return ::PostMessage(m_hWnd, message, wParam, lParam);
+  }
+  LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    return ::SendMessage(m_hWnd, message, wParam, lParam);
+  }
 
-  HICON SetIcon(HICON hIcon, BOOL bBigIcon);
-  HICON GetIcon(BOOL bBigIcon) const;
+  HICON SetIcon(HICON hIcon, BOOL bBigIcon) {
+    const WPARAM which = bBigIcon ? ICON_BIG : ICON_SMALL;
+    return reinterpret_cast<HICON>(SendMessage(WM_SETICON, which, reinterpret_cast<LPARAM>(hIcon)));
+  }
+#ifdef _WIN32
   CMenu* GetSystemMenu(BOOL bRevert);  // null when the window has no system menu
-  BOOL DestroyWindow();
+#endif
 
-  // Moves data between the controls and the members through DoDataExchange.
-  BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
-
-  // The default processing of the message being handled: the handler's way of
-  // saying "and what the system would do".
+  // The system's processing of the message being handled.
   LRESULT Default();
-
-  // The one entry for messages of an afx-owned window (see the backends).
-  static LRESULT CallWindowProcFor(CWnd* pWnd, HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
  protected:
   virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
-  virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
-  virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
   virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
-  virtual void DoDataExchange(CDataExchange* pDX);
-  // After the last message of the window (WM_NCDESTROY).
-  virtual void PostNcDestroy() {}
+  virtual void DoDataExchange(CDataExchange*) {}
 
   // Default handlers: each does the system's default processing.
-  afx_msg void OnPaint();
-  afx_msg HCURSOR OnQueryDragIcon();
-  afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
-  afx_msg int OnCreate(LPCREATESTRUCT lpCreateStruct);
-  afx_msg void OnTimer(UINT_PTR nIDEvent);
-  afx_msg BOOL OnEraseBkgnd(CDC* pDC);
-  afx_msg void OnSysCommand(UINT nID, LPARAM lParam);
+  afx_msg void OnPaint() { Default(); }
+  afx_msg HCURSOR OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(Default()); }
+  afx_msg BOOL OnDeviceChange(UINT, DWORD_PTR) { return static_cast<BOOL>(Default()); }
+  afx_msg int OnCreate(LPCREATESTRUCT) { return static_cast<int>(Default()); }
+  afx_msg void OnTimer(UINT_PTR) { Default(); }
+  afx_msg BOOL OnEraseBkgnd(CDC*) { return static_cast<BOOL>(Default()); }
+  afx_msg void OnSysCommand(UINT, LPARAM) { Default(); }
 
   DECLARE_MESSAGE_MAP()
 
@@ -325,10 +254,13 @@ class CWnd : public CCmdTarget {
   WNDPROC m_pfnSuper = nullptr;
 
  private:
+  friend LRESULT CALLBACK AfxWndProc(HWND, UINT, WPARAM, LPARAM);
   friend void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
   void OnNcDestroyCleanup();
   std::vector<std::unique_ptr<CWnd>> m_temporaryChildren;  // GetDlgItem wrappers
+#ifdef _WIN32
   std::unique_ptr<CMenu> m_systemMenu;
+#endif
 };
 
 class CDataExchange {
@@ -345,26 +277,25 @@ void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
 // A modal dialog from a dialog template of the module's resources.
 class CDialog : public CWnd {
  public:
-  explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr);
-  explicit CDialog(LPCTSTR lpszTemplateName, CWnd* pParentWnd = nullptr);
+  explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr)
+      : m_lpszTemplateName(MAKEINTRESOURCE(nIDTemplate)), m_pParentWnd(pParentWnd) {}
 
   // Creates the dialog (OnCreate before its controls exist, then OnInitDialog),
   // runs its modal loop and returns what EndDialog was given; -1 when the
   // template is missing or OnCreate failed. The window is gone when it returns.
   virtual INT_PTR DoModal();
-  // Binds the controls (UpdateData(FALSE)); TRUE lets the system set the focus.
+  // Binds the controls (DoDataExchange); TRUE lets the system set the focus.
   virtual BOOL OnInitDialog();
   // Ends the modal loop with nResult once the current message has been handled.
-  void EndDialog(int nResult);
+  void EndDialog(int nResult) { ::EndDialog(m_hWnd, nResult); }
 
  protected:
-  virtual void OnOK();      // IDOK: EndDialog(IDOK)
-  virtual void OnCancel();  // IDCANCEL (Escape, WM_CLOSE): EndDialog(IDCANCEL)
+  virtual void OnOK() { EndDialog(IDOK); }          // IDOK
+  virtual void OnCancel() { EndDialog(IDCANCEL); }  // IDCANCEL (Escape, WM_CLOSE)
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
   HWND GetOwnerForModal() const;
 
   LPCTSTR m_lpszTemplateName = nullptr;
-  UINT m_nIDHelp = 0;
   CWnd* m_pParentWnd = nullptr;
 
   DECLARE_MESSAGE_MAP()
@@ -372,19 +303,14 @@ class CDialog : public CWnd {
 
 class CProgressCtrl : public CWnd {
  public:
-  void SetRange(short nLower, short nUpper);  // PBM_SETRANGE
-  void SetRange32(int nLower, int nUpper);
-  void GetRange(int& nLower, int& nUpper) const;
-  int SetPos(int nPos);  // the previous position
-  int GetPos() const;
+  void SetRange(short nLower, short nUpper) { SendMessage(PBM_SETRANGE, 0, MAKELPARAM(nLower, nUpper)); }
+  // Returns the previous position.
+  int SetPos(int nPos) { return static_cast<int>(SendMessage(PBM_SETPOS, static_cast<WPARAM>(nPos))); }
 };
 
-// ---------------------------------------------------------------------------
 // The application.
-
 // The one application object of a program. Its constructor makes it the object
-// AfxGetApp returns; the backend's program entry runs InitInstance, and
-// ExitInstance when InitInstance returns FALSE.
+// AfxGetApp returns; AfxWinMain runs InitInstance, then ExitInstance.
 class CWinApp : public CCmdTarget {
  public:
   // With no name, the name is the executable's file name without extension
@@ -392,19 +318,17 @@ class CWinApp : public CCmdTarget {
   explicit CWinApp(LPCTSTR lpszAppName = nullptr);
   ~CWinApp() override;
 
-  virtual BOOL InitInstance();  // TRUE
-  virtual int ExitInstance();   // 0: the process's exit code
-  virtual int Run();            // message loop until WM_QUIT, then ExitInstance
+  // Runs the program (the programs run their dialog here and return FALSE).
+  virtual BOOL InitInstance() { return TRUE; }
+  virtual int ExitInstance() { return 0; }  // the process's exit code
 
   HICON LoadIcon(UINT nIDResource) const;
-  HICON LoadIcon(LPCTSTR lpszResourceName) const;
-  void SetRegistryKey(LPCTSTR lpszRegistryKey);  // keeps nothing: no settings are stored
+  void SetRegistryKey(LPCTSTR) {}  // keeps nothing: no settings are stored
 
-  afx_msg void OnHelp();  // target of ON_COMMAND(ID_HELP, &CWinApp::OnHelp): no help file, nothing to do
+  afx_msg void OnHelp() {}  // target of ON_COMMAND(ID_HELP, &CWinApp::OnHelp): no help file, nothing to do
 
   CWnd* m_pMainWnd = nullptr;  // cleared when that window is destroyed
   LPCTSTR m_pszAppName = nullptr;
-  HINSTANCE m_hInstance = nullptr;
 
   DECLARE_MESSAGE_MAP()
 
@@ -414,14 +338,11 @@ class CWinApp : public CCmdTarget {
 
 CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
-HINSTANCE AfxGetInstanceHandle();
-HINSTANCE AfxGetResourceHandle();
 HINSTANCE AfxFindResourceHandle(LPCTSTR lpszName, LPCTSTR lpszType);
 // Nothing to contain: the programs host no ActiveX controls.
-void AfxEnableControlContainer(COccManager* pOccManager = nullptr);
+inline void AfxEnableControlContainer() {}
 // A message box with the application's name as caption, owned by the main window.
 // Modal: messages of the calling thread (timers, device changes) keep running.
-int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
-// The program: InitInstance, then Run or (when it returns FALSE) ExitInstance.
-// The Win32 backend's WinMain/wWinMain calls it; native demos may call it from main.
-int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPTSTR lpCmdLine, int nCmdShow);
+int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK);
+// The program (WinMain): the application object's InitInstance, then ExitInstance.
+int AfxWinMain();

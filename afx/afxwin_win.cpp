@@ -1,5 +1,6 @@
 // Win32 backend of the window classes: dialogs from the module's templates,
-// run by the system's dialog manager (DialogBoxParam).
+// run by the system's dialog manager (DialogBoxParam), and the launcher's
+// string table and system menu.
 //
 // OnCreate must run before the controls exist, but a dialog procedure never
 // sees WM_CREATE: the dialog manager sets it after CreateWindowEx returns. So,
@@ -9,7 +10,6 @@
 // Default() passes on to the dialog manager's own procedure; the dialog
 // procedure itself has nothing left to do.
 #include <algorithm>
-#include <cwctype>
 
 #include "afx/afxwin.h"
 
@@ -17,12 +17,6 @@ namespace {
 
 thread_local CWnd* windowBeingCreated = nullptr;
 thread_local HHOOK creationHook = nullptr;
-
-LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  CWnd* wnd = CWnd::FromHandlePermanent(hWnd);
-  if (wnd == nullptr) return ::DefWindowProc(hWnd, message, wParam, lParam);
-  return CWnd::CallWindowProcFor(wnd, hWnd, message, wParam, lParam);
-}
 
 INT_PTR CALLBACK AfxDlgProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
@@ -75,15 +69,21 @@ INT_PTR CDialog::DoModal() {
   return result;
 }
 
-namespace afx::detail {
-std::basic_string<TCHAR> ExecutableBaseName() {
-  TCHAR path[MAX_PATH] = {};
-  const DWORD length = ::GetModuleFileName(nullptr, path, MAX_PATH);
-  std::basic_string<TCHAR> name(path, std::min<DWORD>(length, MAX_PATH));
-  const auto slash = name.find_last_of(_T("\\/"));
-  if (slash != std::basic_string<TCHAR>::npos) name.erase(0, slash + 1);
-  const auto dot = name.rfind(_T('.'));
-  if (dot != std::basic_string<TCHAR>::npos && dot > 0) name.erase(dot);
-  return name;
+CMenu* CWnd::GetSystemMenu(BOOL bRevert) {
+  const HMENU menu = ::GetSystemMenu(m_hWnd, bRevert);
+  if (menu == nullptr) return nullptr;
+  if (!m_systemMenu) m_systemMenu = std::make_unique<CMenu>();
+  m_systemMenu->m_hMenu = menu;
+  return m_systemMenu.get();
 }
-}  // namespace afx::detail
+
+#ifdef UNICODE
+BOOL CString::LoadString(UINT nID) {
+  // A zero buffer size asks for a pointer to the resource's own text (not terminated).
+  LPCWSTR text = nullptr;
+  const int length = ::LoadStringW(AfxFindResourceHandle(MAKEINTRESOURCE(nID), RT_STRING), nID,
+                                   reinterpret_cast<LPWSTR>(&text), 0);
+  m_text.assign(length > 0 ? text : L"", static_cast<std::size_t>(std::max(length, 0)));
+  return length > 0 ? TRUE : FALSE;
+}
+#endif

@@ -4,12 +4,8 @@
 // (nothing reads the command line); wWinMain is there for -municode links.
 #include "afx/afxwin.h"
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int nCmdShow) {
-  return AfxWinMain(hInstance, hPrevInstance, nullptr, nCmdShow);
-}
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return AfxWinMain(); }
 
 #ifdef UNICODE
-int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR, int nCmdShow) {
-  return AfxWinMain(hInstance, hPrevInstance, nullptr, nCmdShow);
-}
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) { return AfxWinMain(); }
 #endif

@@ -1,20 +1,11 @@
 #include "afx/thread.h"
 
+#include <thread>
+
 #include "afx/sync.h"
 
 CWinThread::CWinThread(AFX_THREADPROC procedure, void* parameter, int priority)
     : m_procedure(procedure), m_parameter(parameter), m_priority(priority) {}
-
-CWinThread::~CWinThread() {
-  // Only reached once the thread function has returned (see Run and Abandon).
-  if (m_thread.joinable()) {
-    if (m_thread.get_id() == std::this_thread::get_id()) {
-      m_thread.detach();
-    } else {
-      m_thread.join();
-    }
-  }
-}
 
 void CWinThread::Run(CWinThread* self) {
   {
@@ -64,7 +55,9 @@ CWinThread* AfxBeginThread(AFX_THREADPROC procedure, void* parameter, int priori
                            void*) {
   auto* thread = new CWinThread(procedure, parameter, priority);
   try {
-    thread->m_thread = std::thread(&CWinThread::Run, thread);
+    // Detached: the object, not the system thread, says when the function has
+    // returned, and Run touches the object no more once it has said so.
+    std::thread(&CWinThread::Run, thread).detach();
   } catch (const std::system_error&) {
     delete thread;
     return nullptr;

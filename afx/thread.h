@@ -4,9 +4,7 @@
 // would leave the lock held): it keeps its own object alive and deletes it when
 // its function returns.
 #include <condition_variable>
-#include <memory>
 #include <mutex>
-#include <thread>
 
 #include "afx/win_types.h"
 
@@ -16,7 +14,7 @@ class CWinThread {
  public:
   CWinThread(const CWinThread&) = delete;
   CWinThread& operator=(const CWinThread&) = delete;
-  ~CWinThread();
+  ~CWinThread() = default;
 
   // Starts a thread created with CREATE_SUSPENDED. Returns the previous suspend count (1), or 0.
   DWORD ResumeThread();
@@ -47,7 +45,6 @@ class CWinThread {
   bool m_started = false;
   bool m_ended = false;
   bool m_abandoned = false;
-  std::thread m_thread;
 };
 
 // Creates a thread running `procedure(parameter)`. With CREATE_SUSPENDED it

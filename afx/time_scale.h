@@ -8,12 +8,11 @@
 namespace afx {
 
 void SetTimeScale(double factor);  // 1.0 is real time; tests use e.g. 0.001
-double TimeScale();
 
 // `milliseconds` of product time as a duration of real time under the current scale.
 std::chrono::steady_clock::duration Scaled(std::uint32_t milliseconds);
 
-// Sleeps `milliseconds` of product time (the receive thread's pause after a failed read).
+// Sleeps `milliseconds` of product time (the receive thread's pause after a failed read); sync.cpp.
 void Sleep(std::uint32_t milliseconds);
 
 }  // namespace afx

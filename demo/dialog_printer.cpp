@@ -69,7 +69,6 @@ void DialogPrinter::Print(const UiEvent& event) {
       Say("[box]", ("\"" + event.box.caption + "\": " + OneLine(event.box.text)).c_str());
       break;
     case UiEventKind::MessageBoxClosed:
-    case UiEventKind::VisibleChanged:
       break;
   }
 }

@@ -1,9 +1,8 @@
 // The test API over the headless window system: snapshots under the state lock,
-// input posted to the UI thread's queue, message boxes answered by waking the
-// box's nested loop.
+// input posted to the UI thread's queue.
 #include "afx/headless/ui_test_api.h"
 
-#include <algorithm>
+#include <thread>
 
 #include "afx/headless/window_system.h"
 
@@ -16,42 +15,29 @@ using detail::Window;
 
 namespace {
 
-ControlState Snapshot(const Window& control) {
-  ControlState state;
-  state.id = control.id;
-  state.className = control.className;
-  state.text = control.text;
-  state.style = control.style;
-  state.enabled = control.enabled;
-  state.visible = control.visible;
-  state.rect = control.rect;
-  state.progressPos = control.progressPos;
-  state.progressLow = control.progressLow;
-  state.progressHigh = control.progressHigh;
-  return state;
-}
-
 const Window* DialogLocked(HWND dialog) {
   const Window* window = FindWindowLocked(dialog);
   return window != nullptr && window->kind == Kind::Dialog ? window : nullptr;
 }
 
-const Window* ControlLocked(HWND dialog, int id) {
-  const Window* parent = DialogLocked(dialog);
-  if (parent == nullptr) return nullptr;
-  for (HWND child : parent->children) {
-    const Window* control = FindWindowLocked(child);
-    if (control != nullptr && control->id == id) return control;
-  }
-  return nullptr;
+// Runs `read` on the dialog's control `id` under the lock; `otherwise` when there is none.
+template <typename Result, typename Read>
+Result ReadControl(HWND dialog, int id, Result otherwise, Read read) {
+  std::lock_guard<std::mutex> guard(GetState().mutex);
+  const Window* control = DialogLocked(dialog) != nullptr ? detail::FindControlLocked(dialog, id) : nullptr;
+  return control != nullptr ? read(*control) : otherwise;
 }
 
-std::shared_ptr<const detail::OpenBox> InnermostUnansweredLocked() {
-  const auto& open = GetState().openBoxes;
-  for (auto it = open.rbegin(); it != open.rend(); ++it) {
-    if (!(*it)->answered) return *it;
+// Posts `message` when the dialog is up for the user and `accept` says yes to it.
+bool PostInput(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, bool (*accept)(const Window&) = nullptr) {
+  {
+    std::lock_guard<std::mutex> guard(GetState().mutex);
+    const Window* window = DialogLocked(dialog);
+    if (window == nullptr || !window->enabled || !window->visible || (accept != nullptr && !accept(*window))) {
+      return false;
+    }
   }
-  return nullptr;
+  return PostMessageA(dialog, message, wParam, lParam) != FALSE;
 }
 
 }  // namespace
@@ -61,7 +47,7 @@ HWND FindDialog(UINT templateId) {
   const Window* newest = nullptr;
   for (const auto& [handle, window] : GetState().windows) {
     if (window->kind != Kind::Dialog || (templateId != 0 && window->templateId != templateId)) continue;
-    if (!window->shown || (window->modal && window->modal->ended)) continue;
+    if (!window->shown || window->ended) continue;
     if (newest == nullptr || window->serial > newest->serial) newest = window.get();
   }
   return newest != nullptr ? newest->handle : nullptr;
@@ -77,27 +63,7 @@ std::optional<DialogState> GetDialogState(HWND dialog) {
   std::lock_guard<std::mutex> guard(GetState().mutex);
   const Window* window = DialogLocked(dialog);
   if (window == nullptr) return std::nullopt;
-  DialogState state;
-  state.hwnd = dialog;
-  state.templateId = window->templateId;
-  state.title = window->text;
-  state.style = window->style;
-  state.enabled = window->enabled;
-  state.visible = window->visible;
-  state.iconic = window->iconic;
-  state.smallIcon = window->icons[0];
-  state.bigIcon = window->icons[1];
-  for (HWND child : window->children) {
-    if (const Window* control = FindWindowLocked(child)) state.controls.push_back(Snapshot(*control));
-  }
-  return state;
-}
-
-std::optional<ControlState> GetControl(HWND dialog, int id) {
-  std::lock_guard<std::mutex> guard(GetState().mutex);
-  const Window* control = ControlLocked(dialog, id);
-  if (control == nullptr) return std::nullopt;
-  return Snapshot(*control);
+  return DialogState{window->text, window->enabled, window->visible};
 }
 
 std::string GetTitle(HWND dialog) {
@@ -106,58 +72,36 @@ std::string GetTitle(HWND dialog) {
 }
 
 std::string GetControlText(HWND dialog, int id) {
-  const auto control = GetControl(dialog, id);
-  return control ? control->text : std::string();
+  return ReadControl(dialog, id, std::string(), [](const Window& c) { return c.text; });
 }
 
 bool IsControlEnabled(HWND dialog, int id) {
-  const auto control = GetControl(dialog, id);
-  return control && control->enabled;
+  return ReadControl(dialog, id, false, [](const Window& c) { return c.enabled; });
 }
 
 bool IsControlVisible(HWND dialog, int id) {
-  const auto control = GetControl(dialog, id);
-  return control && control->visible;
+  return ReadControl(dialog, id, false, [](const Window& c) { return c.visible; });
 }
 
 int GetProgressPos(HWND dialog, int id) {
-  const auto control = GetControl(dialog, id);
-  return control ? control->progressPos : 0;
+  return ReadControl(dialog, id, 0, [](const Window& c) { return c.progressPos; });
 }
 
 std::pair<int, int> GetProgressRange(HWND dialog, int id) {
-  const auto control = GetControl(dialog, id);
-  return control ? std::make_pair(control->progressLow, control->progressHigh) : std::make_pair(0, 0);
+  return ReadControl(dialog, id, std::make_pair(0, 0),
+                     [](const Window& c) { return std::make_pair(c.progressLow, c.progressHigh); });
 }
 
 bool ClickButton(HWND dialog, int id) {
-  HWND button = nullptr;
-  {
-    std::lock_guard<std::mutex> guard(GetState().mutex);
-    const Window* parent = DialogLocked(dialog);
-    const Window* control = ControlLocked(dialog, id);
-    if (parent == nullptr || control == nullptr || !parent->enabled || !parent->visible) return false;
-    if (control->kind != Kind::Button || !control->enabled || !control->visible ||
-        (control->style & BS_TYPEMASK) == BS_GROUPBOX) {
-      return false;
-    }
-    button = control->handle;
-  }
-  return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button)) != FALSE;
+  const HWND button = ReadControl(dialog, id, HWND{nullptr}, [](const Window& c) {
+    const bool clickable = c.kind == Kind::Button && c.enabled && c.visible && (c.style & BS_TYPEMASK) != BS_GROUPBOX;
+    return clickable ? c.handle : nullptr;
+  });
+  if (button == nullptr) return false;
+  return PostInput(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
 }
 
-namespace {
-bool PressKey(HWND dialog, int key) {
-  {
-    std::lock_guard<std::mutex> guard(GetState().mutex);
-    const Window* window = DialogLocked(dialog);
-    if (window == nullptr || !window->enabled || !window->visible) return false;
-  }
-  return PostMessageA(dialog, WM_KEYDOWN, static_cast<WPARAM>(key), 0) != FALSE;
-}
-}  // namespace
-
-bool PressEscape(HWND dialog) { return PressKey(dialog, VK_ESCAPE); }
+bool PressEscape(HWND dialog) { return PostInput(dialog, WM_KEYDOWN, VK_ESCAPE, 0); }
 
 bool PostCommand(HWND dialog, int id, UINT code) {
   return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id))) !=
@@ -173,7 +117,6 @@ bool SetIconic(HWND dialog, bool iconic) {
     if (window == nullptr) return false;
     window->iconic = iconic;
   }
-  detail::NotifyChange();
   return PostMessageA(dialog, WM_PAINT, 0, 0) != FALSE;
 }
 
@@ -181,34 +124,6 @@ std::optional<IconDraw> LastIconDraw(HWND dialog) {
   std::lock_guard<std::mutex> guard(GetState().mutex);
   const Window* window = FindWindowLocked(dialog);
   return window != nullptr ? window->lastIconDraw : std::nullopt;
-}
-
-std::optional<MessageBoxInfo> CurrentMessageBox() {
-  std::lock_guard<std::mutex> guard(GetState().mutex);
-  const auto box = InnermostUnansweredLocked();
-  if (!box) return std::nullopt;
-  return box->info;
-}
-
-std::optional<MessageBoxInfo> WaitForMessageBox(Millis timeout) {
-  std::optional<MessageBoxInfo> box;
-  WaitUntil([&] { return (box = CurrentMessageBox()).has_value(); }, timeout);
-  return box;
-}
-
-bool AnswerMessageBox(int result) {
-  std::shared_ptr<detail::ThreadQueue> queue;
-  {
-    std::lock_guard<std::mutex> guard(GetState().mutex);
-    const auto box = InnermostUnansweredLocked();
-    if (!box || result == 0) return false;
-    auto& open = const_cast<detail::OpenBox&>(*box);
-    open.info.result = result;
-    open.answered = true;
-    queue = open.queue;
-  }
-  detail::Wake(*queue);
-  return true;
 }
 
 std::vector<MessageBoxInfo> MessageBoxHistory() {
@@ -234,21 +149,12 @@ void SetObserver(Observer observer) {
 }
 
 bool WaitUntil(const std::function<bool()>& condition, Millis timeout) {
+  // Conditions may depend on more than the windows (a pen, a thread): look every millisecond.
   const auto deadline = detail::Clock::now() + timeout;
-  detail::State& state = GetState();
   for (;;) {
-    std::uint64_t seen;
-    {
-      std::lock_guard<std::mutex> guard(state.mutex);
-      seen = state.changes;
-    }
     if (condition()) return true;
-    const auto now = detail::Clock::now();
-    if (now >= deadline) return false;
-    // Conditions may depend on more than the windows: look again every few ms.
-    std::unique_lock<std::mutex> lock(state.mutex);
-    state.changed.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(5)),
-                             [&] { return state.changes != seen; });
+    if (detail::Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 

@@ -1,10 +1,8 @@
 #pragma once
-// What a test (or a terminal front) sees and does with the headless windows:
-// the running dialog, its controls, message boxes and user input. Every function
-// is thread-safe and meant for threads other than the UI thread; reads take a
-// snapshot. User input goes through the UI thread's queue, as real input does.
+// What a test (or the terminal front) sees and does with the headless windows.
+// Thread-safe, for threads other than the UI thread; reads take a snapshot, input
+// goes through the UI thread's queue as real input does.
 #include <chrono>
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,52 +15,29 @@ namespace afx::headless {
 
 using Millis = std::chrono::milliseconds;
 
-struct ControlState {
-  int id = 0;
-  std::string className;  // "Button", "Static", "msctls_progress32", ...
-  std::string text;
-  DWORD style = 0;
-  bool enabled = false;
-  bool visible = false;
-  RECT rect{};  // dialog units, from the template
-  int progressPos = 0;
-  int progressLow = 0;
-  int progressHigh = 100;
-};
-
 struct DialogState {
-  HWND hwnd = nullptr;
-  UINT templateId = 0;
   std::string title;
-  DWORD style = 0;
   bool enabled = false;  // false while a modal message box or dialog is open over it
   bool visible = false;
-  bool iconic = false;
-  HICON bigIcon = nullptr;
-  HICON smallIcon = nullptr;
-  std::vector<ControlState> controls;  // in template order
 };
 
 struct MessageBoxInfo {
-  std::uint64_t serial = 0;  // 1, 2, ... in the order the boxes opened
   HWND owner = nullptr;
   std::string caption;
   std::string text;
   UINT type = 0;   // MB_* flags as given
-  int result = 0;  // the answer; 0 while the box is open
+  int result = 0;  // the answer
 };
 
-// --- Dialogs -----------------------------------------------------------------
-
+// Dialogs.
 // The most recently created dialog that is up for the user (initialised and
 // shown, not ended), with this template ID unless 0; null when there is none.
 // A dialog still in OnCreate or OnInitDialog is not found yet.
 HWND FindDialog(UINT templateId = 0);
 HWND WaitForDialog(UINT templateId, Millis timeout);
 std::optional<DialogState> GetDialogState(HWND dialog);
-std::optional<ControlState> GetControl(HWND dialog, int id);
 
-// Shorthands over GetDialogState/GetControl: empty, false or 0 when missing.
+// A control's state: empty, false or 0 when there is no such control.
 std::string GetTitle(HWND dialog);
 std::string GetControlText(HWND dialog, int id);
 bool IsControlEnabled(HWND dialog, int id);
@@ -70,12 +45,11 @@ bool IsControlVisible(HWND dialog, int id);
 int GetProgressPos(HWND dialog, int id);
 std::pair<int, int> GetProgressRange(HWND dialog, int id);
 
-// --- Input ---------------------------------------------------------------------
-
-// A user's click: only on an existing, enabled and visible button of an enabled,
-// visible dialog; posts WM_COMMAND(id, BN_CLICKED). False when it could not happen.
+// Input.
+// A user's click: only on an existing, enabled and visible push button of an
+// enabled, visible dialog; posts WM_COMMAND(id, BN_CLICKED). False when it could not happen.
 bool ClickButton(HWND dialog, int id);
-// The Escape key on an enabled dialog: IDCANCEL through the dialog manager.
+// The Escape key on an enabled, visible dialog: IDCANCEL through the dialog manager.
 bool PressEscape(HWND dialog);
 // Posts WM_COMMAND(id, code) whatever the control's state (the way to reach a
 // hidden button). False when the dialog does not exist.
@@ -93,28 +67,25 @@ struct IconDraw {
 // The last DrawIcon on a paint DC of the dialog.
 std::optional<IconDraw> LastIconDraw(HWND dialog);
 
-// --- Message boxes ---------------------------------------------------------------
+// Message boxes.
 // A box blocks its thread in a nested message loop (timers, posted and sent
-// messages keep running) until it is answered here or by the handler.
+// messages keep running) until the handler answers it.
 
-std::optional<MessageBoxInfo> CurrentMessageBox();  // the innermost open box
-std::optional<MessageBoxInfo> WaitForMessageBox(Millis timeout);
-bool AnswerMessageBox(int result);  // answers the innermost box; false when none is open
-std::vector<MessageBoxInfo> MessageBoxHistory();  // every box since the last clear, answered or not
+std::vector<MessageBoxInfo> MessageBoxHistory();  // every box closed since the last clear, in that order
 void ClearMessageBoxHistory();
 
-// Runs on the box's thread as each box opens; a non-zero result answers it at once.
+// Runs on the box's thread as the box opens and again after each message its
+// loop handles; a non-zero result answers the box. Without a handler a box is
+// answered IDOK as it opens. Empty to remove.
 using MessageBoxHandler = std::function<int(const MessageBoxInfo&)>;
-void SetMessageBoxHandler(MessageBoxHandler handler);  // empty to remove
+void SetMessageBoxHandler(MessageBoxHandler handler);
 
-// --- Observing ---------------------------------------------------------------------
-
+// Observing.
 enum class UiEventKind {
   DialogOpened,      // text: title
   DialogClosed,
   TextChanged,       // controlId 0: the title; text: the new text
   EnabledChanged,    // flag: enabled
-  VisibleChanged,    // flag: visible
   ProgressChanged,   // value: position (range in low/high)
   MessageBoxOpened,  // box
   MessageBoxClosed,  // box (with result)
@@ -132,15 +103,12 @@ struct UiEvent {
   MessageBoxInfo box;
 };
 
-// Called on the thread that made the change, after the change, holding no lock
-// of the backend (it may call the functions above). Empty to remove.
+// Called on the thread that made the change, after it, holding no lock. Empty to remove.
 using Observer = std::function<void(const UiEvent&)>;
 void SetObserver(Observer observer);
 
-// --- Waiting -------------------------------------------------------------------------
-
-// Waits until `condition` holds or `timeout` (real time) has passed; re-checks on
-// every change of the windows and at least every few milliseconds.
+// Waiting.
+// Waits until `condition` holds or `timeout` (real time) has passed.
 bool WaitUntil(const std::function<bool()>& condition, Millis timeout);
 
 }  // namespace afx::headless
