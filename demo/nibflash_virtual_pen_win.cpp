@@ -6,7 +6,7 @@
 #include "afx/afxwin.h"
 #include "demo/virtual_pen_options.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   VirtualPenSetup setup;
   std::vector<std::string> rest;
   std::string error;
@@ -17,5 +17,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
     MessageBoxA(nullptr, text.c_str(), "nibflash_virtual_pen", MB_OK | MB_ICONEXCLAMATION);
     return 2;
   }
-  return AfxWinMain(instance, previous, nullptr, show);
+  return AfxWinMain();
 }

@@ -71,7 +71,7 @@ TEST_F(StartupTest, TheMinimisedDialogPaintsItsIconCentred) {
   RECT client{};
   ASSERT_TRUE(GetClientRect(dialog, &client));
   const auto draw = *ui::LastIconDraw(dialog);
-  EXPECT_EQ(draw.icon, ui::GetDialogState(dialog)->bigIcon);
+  EXPECT_EQ(draw.icon, m_dlg.load()->m_hIcon);
   EXPECT_NE(draw.icon, nullptr);
   EXPECT_EQ(draw.x, (client.right - 32 + 1) / 2);
   EXPECT_EQ(draw.y, (client.bottom - 32 + 1) / 2);
