@@ -35,6 +35,8 @@ class FirmwareUpgrader {
 
   // Receive thread: keeps a copy of one flash-access response (the packet payload
   // without its 6-byte header) and wakes the waiting command. Never throws.
+  // Each command takes one answer: one that comes while no command waits, or
+  // another copy of the previous command's answer, is dropped unseen.
   void DeliverResponse(const std::uint8_t* payload, std::uint32_t length);
 
   // The three protocol commands. Each sends its request with WritePenData, waits
@@ -84,6 +86,22 @@ class FirmwareUpgrader {
   std::uint32_t HeldDataSize() const;
   std::uint32_t HeldWord(std::uint32_t offset) const;
 
+  // What an answer echoes of its request.
+  struct RequestEcho {
+    std::uint8_t command = 0;
+    std::uint32_t address = 0;
+    std::uint32_t size = 0;
+    bool operator==(const RequestEcho& other) const {
+      return command == other.command && address == other.address && size == other.size;
+    }
+  };
+  static RequestEcho EchoOfResponse(const std::uint8_t* payload);  // at least a response header
+
+  // Under upgraderLock: the command waiting for its answer, and the last one answered.
+  bool awaitingAnswer = false;
+  RequestEcho awaitedEcho;
+  bool hasAnswered = false;
+  RequestEcho answeredEcho;
   std::uint8_t response[FA_RESPONSE_BUFFER_SIZE] = {};
   // Bytes of `response` that the last delivery filled; the rest may be older.
   std::uint32_t responseLength = 0;

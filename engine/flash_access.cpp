@@ -45,6 +45,17 @@ const char* FirmwareUpgrader::CommandName(std::uint8_t command) {
 
 void FirmwareUpgrader::DeliverResponse(const std::uint8_t* payload, std::uint32_t length) {
   CSingleLock lock(&upgraderLock, TRUE);
+  // Nobody is waiting: an answer to a command that gave up, or left from an earlier run.
+  if (!awaitingAnswer) return;
+  // Another copy of the last command's answer (a late answer to one of its
+  // attempts, or one sent twice): that command has had its answer.
+  if (length >= FA_RESPONSE_HEADER_SIZE && hasAnswered) {
+    const RequestEcho echo = EchoOfResponse(payload);
+    if (echo == answeredEcho && !(echo == awaitedEcho)) return;
+  }
+  awaitingAnswer = false;
+  answeredEcho = awaitedEcho;
+  hasAnswered = true;
   responseLength = std::min(length, FA_RESPONSE_BUFFER_SIZE);
   if (responseLength > 0) std::memcpy(response, payload, responseLength);
   responseSignal.SetEvent();
@@ -92,18 +103,42 @@ void FirmwareUpgrader::EraseFlashSector(std::uint32_t address) {
   CheckResponse(FA_CMD_FLASH_ERASE, address, FLASH_SECTOR_SIZE);
 }
 
-// Sends the request until a response arrives. Only a missing response is
-// retried; the signal is not cleared first, so a late answer to an earlier
-// attempt satisfies this wait and is then judged by CheckResponse.
+// Sends the request until its answer arrives. Only a missing answer is retried,
+// and whichever attempt's answer comes first is the command's: a late answer to
+// an earlier attempt carries the same echo as the current one's.
 void FirmwareUpgrader::Exchange(const std::uint8_t* request, std::uint32_t requestLength,
                                 const char* noResponseText) {
+  {
+    CSingleLock lock(&upgraderLock, TRUE);
+    awaitedEcho = RequestEcho{request[1],
+                              request[2] | static_cast<std::uint32_t>(request[3]) << 8 |
+                                  static_cast<std::uint32_t>(request[4]) << 16 |
+                                  static_cast<std::uint32_t>(request[5]) << 24,
+                              request[6] | static_cast<std::uint32_t>(request[7]) << 8};
+    awaitingAnswer = true;
+    responseSignal.ResetEvent();
+  }
   for (int attempt = 0; attempt < FA_ATTEMPTS; ++attempt) {
     const HANDLE handle = driverHandle.load();
-    if (handle == nullptr) throw UpgradeToolException("No handle to USB driver");
+    if (handle == nullptr) break;
     WritePenData(handle, request, requestLength);  // a failed send shows up as a missing response
     if (responseSignal.Lock(FA_RESPONSE_TIMEOUT_MS)) return;
   }
+  CSingleLock lock(&upgraderLock, TRUE);
+  if (!awaitingAnswer) return;  // answered just as the last wait ran out
+  awaitingAnswer = false;
+  if (driverHandle.load() == nullptr) throw UpgradeToolException("No handle to USB driver");
   throw UpgradeToolException(noResponseText);
+}
+
+FirmwareUpgrader::RequestEcho FirmwareUpgrader::EchoOfResponse(const std::uint8_t* payload) {
+  return RequestEcho{payload[FA_RESPONSE_COMMAND_OFFSET],
+                     payload[FA_RESPONSE_ADDRESS_OFFSET] |
+                         static_cast<std::uint32_t>(payload[FA_RESPONSE_ADDRESS_OFFSET + 1]) << 8 |
+                         static_cast<std::uint32_t>(payload[FA_RESPONSE_ADDRESS_OFFSET + 2]) << 16 |
+                         static_cast<std::uint32_t>(payload[FA_RESPONSE_ADDRESS_OFFSET + 3]) << 24,
+                     payload[FA_RESPONSE_SIZE_OFFSET] |
+                         static_cast<std::uint32_t>(payload[FA_RESPONSE_SIZE_OFFSET + 1]) << 8};
 }
 
 void FirmwareUpgrader::CheckResponse(std::uint8_t command, std::uint32_t address, std::uint32_t size) {

@@ -94,7 +94,7 @@ bool FirmwareUpgrader::CompareChunk(const std::vector<std::uint8_t>& image, std:
   CSingleLock lock(&upgraderLock, TRUE);
   if (offset > image.size()) return false;
   const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(HeldDataSize(), image.size() - offset));
-  return std::memcmp(response + FA_RESPONSE_HEADER_SIZE, image.data() + offset, n) == 0;
+  return n == 0 || std::memcmp(response + FA_RESPONSE_HEADER_SIZE, image.data() + offset, n) == 0;
 }
 
 bool FirmwareUpgrader::HasBootMagic() {

@@ -1,0 +1,170 @@
+// Whatever happens to the pen during an upgrade, a fresh run of the tool
+// finishes it. Power is cut at every request of a whole upgrade and during both
+// restarts; then every request fault strikes at points spread over the upgrade,
+// and every restart fault at both restarts. Each run ends in the failure box or
+// in a success over correct flash, and a clean rerun then upgrades the pen.
+#include <cstdio>
+#include <map>
+
+#include "tool/tests/dialog_fixture.h"
+
+namespace {
+
+using virtualpen::RequestFault;
+using virtualpen::RequestFaultKind;
+using virtualpen::RestartFault;
+using virtualpen::RestartFaultKind;
+
+constexpr std::uint32_t kRequestsPerUpgrade = 646;  // a 3.10 pen whose DFU region differs
+
+enum class Outcome { Completed, FailureBox, NoPen, Stuck };
+
+const char* Name(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Completed: return "completed";
+    case Outcome::FailureBox: return "failure box";
+    case Outcome::NoPen: return "no pen";
+    case Outcome::Stuck: return "stuck";
+  }
+  return "?";
+}
+
+class RecoveryCampaign : public DialogTest {
+ protected:
+  void SetUp() override {
+    DialogTest::SetUp();
+    virtualpen::PenOptions options;
+    options.restartDelayMs = 50;
+    m_pen = PlugPen(options);
+    m_lowFlash = m_pen->ReadFlash(0, 0x7000);
+  }
+
+  // One run of a fresh tool, as a user would: Start once it is enabled, Exit at the end.
+  Outcome RunTool(const std::function<void()>& whileRunning = {}) {
+    ui::ClearMessageBoxHistory();
+    OpenDialog();
+    if (!ui::WaitUntil([&] { return StartEnabled(); }, 2s)) {
+      ui::ClickButton(m_dialog, IDOK);
+      WaitForDialogEnd();
+      return Outcome::NoPen;
+    }
+    ui::ClickButton(m_dialog, IDC_START);
+    if (whileRunning) whileRunning();
+    if (!WaitFor([&] { return Completed() || Closed(); })) return Outcome::Stuck;
+    if (Closed()) {
+      WaitForDialogEnd();
+      return BoxesWithText(kFailureText) == 1 ? Outcome::FailureBox : Outcome::Stuck;
+    }
+    ui::ClickButton(m_dialog, IDOK);
+    WaitForDialogEnd();
+    return Outcome::Completed;
+  }
+
+  // The pen holds exactly what a finished upgrade leaves.
+  bool Upgraded() const {
+    if (!Bus()->WaitUntilIdle()) return false;
+    const auto descriptor = m_pen->Descriptor();
+    return m_pen->ReadFlash(0x8000, EmbeddedDfuImageSize) == ShippedDfu() &&
+           m_pen->ReadFlash(0x28000, EmbeddedMainImageSize) ==
+               Bytes(EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize) &&
+           m_pen->ReadFlash(0x7000, 4) == Bytes{0x00, 0x80, 0x02, 0x80} && m_pen->ReadFlash(0, 0x7000) == m_lowFlash &&
+           m_pen->Mode() == virtualpen::PenMode::MainFirmware && (descriptor[12] | descriptor[13] << 8) == 0x0318;
+  }
+
+  // After a failure, as the box says: unplug, plug in again (with the function
+  // button held if the pen does not come up by itself), run the tool again.
+  bool RerunUpgrades() {
+    m_pen->ClearFaults();
+    Bus()->Unplug(m_pen);
+    if (!Bus()->Plug(m_pen) && !Bus()->Plug(m_pen, true)) return false;
+    return RunTool() == Outcome::Completed && Upgraded();
+  }
+
+  // A fresh older pen for the next case, with its low flash as it was.
+  void ResetPen() {
+    Bus()->Unplug(m_pen);
+    virtualpen::PenOptions options;
+    options.restartDelayMs = 50;
+    m_pen = std::make_shared<virtualpen::VirtualPen>(options);
+    m_pen->LoadFlash(0, m_lowFlash);
+    Bus()->Plug(m_pen);
+  }
+
+  std::shared_ptr<virtualpen::VirtualPen> m_pen;
+};
+
+TEST_F(RecoveryCampaign, EveryPowerCutIsRecoveredByARerun) {
+  std::vector<std::string> failed;
+  int cuts = 0;
+  const auto judge = [&](const std::string& cut, Outcome outcome) {
+    ++cuts;
+    const bool ok = outcome == Outcome::FailureBox && RerunUpgrades();
+    if (!ok) failed.push_back(cut + " (" + Name(outcome) + ")");
+    ResetPen();
+  };
+  for (std::uint32_t request = 1; request <= kRequestsPerUpgrade; ++request) {
+    m_pen->AddFault(RequestFault{RequestFaultKind::UnplugAtRequest, request, 1, 0});
+    judge("request " + std::to_string(request), RunTool());
+  }
+  for (std::uint32_t restart = 1; restart <= 2; ++restart) {
+    m_pen->SetRestartDelay(5000);  // away long enough to be cut while away
+    const auto cutWhileAway = [&] {
+      WaitFor([&] { return (m_pen->RestartCount() == restart && !m_pen->IsOnBus()) || Closed(); });
+      Bus()->Unplug(m_pen);
+    };
+    judge("restart " + std::to_string(restart), RunTool(cutWhileAway));
+  }
+  std::fprintf(stderr, "%d/%d recovered\n", cuts - static_cast<int>(failed.size()), cuts);
+  for (const auto& cut : failed) std::fprintf(stderr, "  not recovered: power cut at %s\n", cut.c_str());
+  EXPECT_EQ(cuts, static_cast<int>(kRequestsPerUpgrade) + 2);
+  EXPECT_TRUE(failed.empty());
+}
+
+TEST_F(RecoveryCampaign, EveryFaultEndsCleanlyAndARerunUpgrades) {
+  const std::map<RequestFaultKind, std::pair<const char*, std::uint32_t>> requestFaults = {
+      {RequestFaultKind::DropResponse, {"drop", 0}},          {RequestFaultKind::DelayResponse, {"delay", 2300}},
+      {RequestFaultKind::DuplicateResponse, {"duplicate", 0}}, {RequestFaultKind::CorruptStatus, {"status", 0xFE}},
+      {RequestFaultKind::CorruptCommand, {"command", 1}},     {RequestFaultKind::CorruptAddress, {"address", 4}},
+      {RequestFaultKind::CorruptSize, {"size", 1}},           {RequestFaultKind::CorruptChecksum, {"checksum", 1}},
+      {RequestFaultKind::TruncateResponse, {"truncate", 12}}, {RequestFaultKind::UnplugAtRequest, {"unplug", 0}}};
+  // Identity, compare, DFU erase, DFU write, verify, DFU header, boot erase,
+  // main erase, main write, main header, main verify, boot erase, boot word.
+  const std::uint32_t points[] = {1, 5, 10, 11, 80, 110, 111, 112, 114, 421, 500, 644, 645, 646};
+  std::fprintf(stderr, "%-10s", "fault");
+  for (std::uint32_t point : points) std::fprintf(stderr, " %4u", point);
+  std::fprintf(stderr, "\n");
+  int bad = 0;
+  for (const auto& [kind, fault] : requestFaults) {
+    std::fprintf(stderr, "%-10s", fault.first);
+    for (std::uint32_t point : points) {
+      m_pen->AddFault(RequestFault{kind, point, 1, fault.second});
+      const Outcome outcome = RunTool();
+      const bool upgraded = Upgraded();
+      // Never a success over wrong flash; after a failure, a clean rerun upgrades.
+      const bool ok = outcome == Outcome::Completed ? upgraded : outcome == Outcome::FailureBox && RerunUpgrades();
+      std::fprintf(stderr, " %4s", !ok ? "BAD" : outcome == Outcome::Completed ? "ok" : "box");
+      bad += ok ? 0 : 1;
+      ResetPen();
+    }
+    std::fprintf(stderr, "\n");
+  }
+  const std::pair<RestartFaultKind, const char*> restartFaults[] = {
+      {RestartFaultKind::NeverReturn, "never-back"},
+      {RestartFaultKind::NoDfuAnnouncement, "no-dfu"},
+      {RestartFaultKind::ForeignProduct, "foreign"}};
+  for (const auto& [kind, name] : restartFaults) {
+    std::fprintf(stderr, "%-10s", name);
+    for (std::uint32_t restart = 1; restart <= 2; ++restart) {
+      m_pen->AddFault(RestartFault{kind, restart, 0x0205});
+      const Outcome outcome = RunTool();
+      const bool ok = outcome == Outcome::Completed ? Upgraded() : outcome == Outcome::FailureBox && RerunUpgrades();
+      std::fprintf(stderr, " restart %u: %s", restart, !ok ? "BAD" : outcome == Outcome::Completed ? "ok" : "box");
+      bad += ok ? 0 : 1;
+      ResetPen();
+    }
+    std::fprintf(stderr, "\n");
+  }
+  EXPECT_EQ(bad, 0);
+}
+
+}  // namespace
