@@ -171,9 +171,7 @@ void DeviceWatch::RestartPen() {
     stopping = DetachReceiveThreadLocked();
     handle = DetachPenLocked();
   }
-  // The result does not matter: the wait for the pen's return judges the restart.
-  const std::uint8_t restart = RESTART_BYTE;
-  WritePenData(handle, &restart, 1);
+  SendRestartCommand(handle);  // the result does not matter: the wait for the pen's return judges
   if (handle != nullptr) ClosePenDriver(handle);
   if (stopping != nullptr) EndReceiveThread(stopping, kReceiveThreadStopMs);
 }

@@ -1,10 +1,16 @@
 #pragma once
 // The driver channel: the tool's only path to the pen. Free functions over a
-// little process-wide state; no lock, never throws. One backend is linked in:
+// little process-wide state (pen_channel_shared.cpp); they take no lock and never
+// throw. One backend is linked in, as libusb links one OS backend:
 //   pen_channel_win.cpp      Setup API discovery, overlapped DeviceIoControl (shipped tool)
 //   pen_channel_virtual.cpp  the virtual bus of virtualpen/ (native builds, tests, demos)
-// Several threads call these at once on one handle: every transfer has its own
-// request record and event for the duration of the call.
+// Both give the same results in the same situations; usb/tests holds the one
+// conformance suite that both run.
+//
+// Threads: the UI thread (discovery, descriptor, notifications, debug byte), the
+// upgrade thread (sends, restart) and the receive thread (receives) use one handle
+// at once. Every transfer has its own request record and event for the duration
+// of the call, so a waiting receive does not hold up the other requests.
 #include <atomic>
 #include <cstdint>
 
@@ -29,47 +35,82 @@ inline constexpr std::uint32_t DEVICE_DESCRIPTOR_SIZE = 18;
 // hence atomic); the channel only reads it.
 extern std::atomic<HANDLE> penHandle;
 
-// Heap copy of the device path that OpenPenDriver last got as far as, or null.
-// Replaced by every OpenPenDriver that reads the interface's detail record.
+// Heap copy of the device path of the interface that OpenPenDriver last tried to
+// open, or null. Owned by the channel; callers copy it, never free it.
 extern char* devicePath;
 
-// Result codes: 0 success; otherwise a Win32 error, a completion status, or
-// NO_DEVICE_RESULT. All calls are blocking; none has a time limit of its own.
+// Result codes: 0 success; otherwise a Win32 error code (the Win32 backend may
+// also pass on an informational completion status), or NO_DEVICE_RESULT. No
+// operation has a time limit of its own: bounded waits belong to the callers.
 
-// Number of present device elements of the pen's class. UI thread. Writes
-// "No HDEVINFO available for this GUID\n" to stdout when the set cannot be had.
+// Counts the present device elements of the pen's class.
+// Return: 0 or more; 0 with "No HDEVINFO available for this GUID\n" on stdout
+//   when the set of devices cannot be had.
+// Blocks: briefly, never on the pen. Threads: UI thread.
 int CountPenDevices();
 
-// Opens interface 0 of the class for overlapped I/O; null on failure (with the
-// diagnostic lines on stdout). Replaces devicePath. UI thread.
+// Opens the first interface of the class for overlapped I/O. Once the interface's
+// path is known, writes "Symbolic link is <path>\n" and makes devicePath a copy of
+// the path, also when the open then fails.
+// Return: a handle for ClosePenDriver, or null: with no interface, after
+//   "No SP_INTERFACE_DEVICE_DATA available for this GUID instance\n"; with an
+//   interface that cannot be opened, after the symbolic-link line.
+// Blocks: briefly. Threads: UI thread.
 HANDLE OpenPenDriver();
 
-// Reads the 18-byte USB device descriptor of penHandle (never null here) into
-// `descriptor`. UI thread.
+// Reads the pen's 18-byte USB device descriptor on penHandle, which the callers
+// test for null first.
+// Return: 0 with all 18 bytes written; ERROR_DEVICE_NOT_CONNECTED once the pen is
+//   gone; another error (also for a shorter answer) otherwise.
+// Blocks: until the driver completes the request; an immediate refusal (Win32)
+//   returns only after waiting up to 1 s for the request's event.
+// Threads: UI thread.
 std::uint32_t ReadDeviceDescriptor(std::uint8_t* descriptor);
 
-// Sends RESTART_BYTE on penHandle; NO_DEVICE_RESULT when it is null. Upgrade thread.
-std::uint32_t SendRestartCommand();
+// Sends RESTART_BYTE on `handle` as one message. The device watch lets go of
+// the pen before it asks it to restart, so the handle is passed, not read from
+// penHandle.
+// Return: NO_DEVICE_RESULT for a null handle (no request is made); otherwise
+//   as WritePenData.
+// Blocks, threads: as WritePenData; called by the upgrade thread.
+std::uint32_t SendRestartCommand(HANDLE handle);
 
-// Sends `count` bytes to the pen as one message; NO_DEVICE_RESULT for a null handle.
-// Upgrade thread (requests) and UI thread (debug byte).
+// Sends `count` bytes to the pen as one message.
+// Return: NO_DEVICE_RESULT for a null handle (no request is made); 0 once the
+//   driver took the message; ERROR_DEVICE_NOT_CONNECTED once the pen is gone;
+//   another error otherwise.
+// Blocks: until the driver completes the request (not until the pen answers); an
+//   immediate refusal (Win32) returns only after waiting up to 1 s.
+// Threads: upgrade thread (requests), UI thread (debug byte), at once.
 std::uint32_t WritePenData(HANDLE handle, const std::uint8_t* data, std::uint32_t count);
 
-// Waits for the next message from the pen (at most PEN_RECEIVE_BUFFER_SIZE bytes).
-// 0 when at least one byte arrived; ERROR_DEVICE_NOT_CONNECTED once the pen is
-// gone; another error when the handle was closed under it or nothing came.
-// Receive thread; blocks until data, removal or close.
+// Waits for the next message from the pen, at most PEN_RECEIVE_BUFFER_SIZE bytes.
+// Return: 0 with *received > 0; otherwise *received is 0 and the result is
+//   ERROR_DEVICE_NOT_CONNECTED once the pen is gone, ERROR_OPERATION_ABORTED when
+//   ClosePenDriver closed the handle under the wait, and another error for a
+//   message of zero bytes or a handle that is not open (never 0 or
+//   ERROR_DEVICE_NOT_CONNECTED for those: the receive thread would take them for
+//   a packet or for the pen's departure). A refusal returns at once.
+// Blocks: until a message, the pen's removal or the handle's close.
+// Threads: receive thread, while the other threads send on the same handle.
 std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* received);
 
-// Closes a handle from OpenPenDriver; a waiting ReadPenData on it then completes
-// with an error. Called exactly once per handle (the device watch serialises it).
+// Closes a handle from OpenPenDriver (null is ignored); a ReadPenData waiting on
+// it then returns ERROR_OPERATION_ABORTED. Once per handle: the device watch
+// serialises it. Blocks: no. Threads: UI or upgrade thread.
 void ClosePenDriver(HANDLE handle);
 
-// Frees devicePath and sets it to null.
+// Frees devicePath and sets it to null. Threads: as ClosePenDriver.
 void ReleaseDevicePath();
 
 // Asks for WM_DEVICECHANGE arrival and removal notifications of the pen's class
-// to be sent to `window` (with a DEV_BROADCAST_DEVICEINTERFACE_A carrying the
-// interface name). Returns null on failure. UI thread.
+// to be sent to `window`, with a DEV_BROADCAST_DEVICEINTERFACE_A that carries the
+// interface name. They are sent (SendMessageA) from another thread, so the
+// window's thread must run its message loop.
+// Return: a registration for UnregisterPenInterfaceNotifications; null on failure
+//   (always for a null window). Blocks: no. Threads: UI thread.
 HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window);
+
+// Ends a registration (null is ignored); no notification is sent to the window
+// after it returns, except one already being delivered. Threads: UI thread.
 void UnregisterPenInterfaceNotifications(HDEVNOTIFY notification);

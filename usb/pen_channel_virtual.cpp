@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -15,10 +14,10 @@
 #include <string>
 
 #include "usb/pen_channel.h"
+#include "usb/pen_channel_shared.h"
 #include "virtualpen/virtual_bus.h"
 
-std::atomic<HANDLE> penHandle{nullptr};
-char* devicePath = nullptr;
+using pen_channel::Diagnostic;
 
 namespace {
 
@@ -93,19 +92,6 @@ DWORD Send(HANDLE handle, const std::uint8_t* data, std::uint32_t count) {
   return Guarded([&] { return TransferResult(link->Send(data, count)); });
 }
 
-void Diagnostic(const char* text) {
-  std::printf("%s", text);
-  std::fflush(stdout);
-}
-
-void ReplaceDevicePath(const std::string& path) {
-  ReleaseDevicePath();
-  if (auto* copy = static_cast<char*>(std::malloc(path.size() + 1))) {
-    std::memcpy(copy, path.c_str(), path.size() + 1);
-    devicePath = copy;
-  }
-}
-
 struct BroadcastDeleter {
   void operator()(DEV_BROADCAST_DEVICEINTERFACE_A* broadcast) const { std::free(broadcast); }
 };
@@ -132,7 +118,7 @@ int CountPenDevices() {
   try {
     return virtualpen::VirtualBus::Instance()->PluggedCount();
   } catch (const std::exception&) {
-    Diagnostic("No HDEVINFO available for this GUID\n");
+    Diagnostic(pen_channel::kNoDeviceInfoSet);
     return 0;
   }
 }
@@ -142,13 +128,11 @@ HANDLE OpenPenDriver() {
     std::string name;
     auto link = virtualpen::VirtualBus::Instance()->Open(&name);
     if (name.empty()) {
-      Diagnostic("No SP_INTERFACE_DEVICE_DATA available for this GUID instance\n");
+      Diagnostic(pen_channel::kNoInterfaceData);
       return nullptr;
     }
-    std::printf("Symbolic link is %s\n", name.c_str());
-    std::fflush(stdout);
     // Named even when the open failed: the device watch matches removals by it.
-    ReplaceDevicePath(name);
+    pen_channel::NameInterface(name.c_str());
     return link ? Handles().Add(std::move(link)) : nullptr;
   } catch (const std::exception&) {
     return nullptr;
@@ -165,8 +149,7 @@ std::uint32_t ReadDeviceDescriptor(std::uint8_t* descriptor) {
   return result;
 }
 
-std::uint32_t SendRestartCommand() {
-  HANDLE handle = penHandle.load();  // once: the device watch may null it meanwhile
+std::uint32_t SendRestartCommand(HANDLE handle) {
   if (handle == nullptr) return NO_DEVICE_RESULT;
   const std::uint8_t restart = RESTART_BYTE;
   return Send(handle, &restart, 1);
@@ -203,11 +186,6 @@ std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* re
 
 void ClosePenDriver(HANDLE handle) {
   if (const auto link = Handles().Remove(handle)) link->Close();
-}
-
-void ReleaseDevicePath() {
-  std::free(devicePath);
-  devicePath = nullptr;
 }
 
 HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {

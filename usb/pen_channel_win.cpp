@@ -1,18 +1,16 @@
 // The driver channel over the real system: Setup API discovery of the pen's
 // interface class, and one overlapped DeviceIoControl per transfer.
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "usb/pen_channel.h"
 
 #include <setupapi.h>
 
 #include "afx/time_scale.h"
+#include "usb/pen_channel_shared.h"
 
-std::atomic<HANDLE> penHandle{nullptr};
-char* devicePath = nullptr;
+using pen_channel::Diagnostic;
 
 namespace {
 
@@ -29,24 +27,6 @@ DWORD ScaledMilliseconds(DWORD milliseconds) {
 
 HDEVINFO PresentPenInterfaces() {
   return SetupDiGetClassDevsA(&GUID_DEVINTERFACE_PEN, nullptr, nullptr, kDiscoveryFlags);
-}
-
-void Diagnostic(const char* text) {
-  std::printf("%s", text);
-  // Redirected output is block-buffered; a tool that is closed or fails later
-  // must not lose the line.
-  std::fflush(stdout);
-}
-
-// Replaces devicePath with a copy of `path`; null if the copy cannot be made, so
-// that the name of an older interface never stands for this one.
-void ReplaceDevicePath(const char* path) {
-  ReleaseDevicePath();
-  const std::size_t length = std::strlen(path) + 1;
-  if (auto* copy = static_cast<char*>(std::malloc(length))) {
-    std::memcpy(copy, path, length);
-    devicePath = copy;
-  }
 }
 
 // One control request that completes before the call returns (descriptor, restart,
@@ -99,7 +79,7 @@ DWORD RequestWithCompletionWait(HANDLE handle, DWORD code, const void* input, DW
 int CountPenDevices() {
   HDEVINFO set = PresentPenInterfaces();
   if (set == INVALID_HANDLE_VALUE) {
-    Diagnostic("No HDEVINFO available for this GUID\n");
+    Diagnostic(pen_channel::kNoDeviceInfoSet);
     return 0;
   }
   SP_DEVINFO_DATA device{};
@@ -113,7 +93,7 @@ int CountPenDevices() {
 HANDLE OpenPenDriver() {
   HDEVINFO set = PresentPenInterfaces();
   if (set == INVALID_HANDLE_VALUE) {
-    Diagnostic("No HDEVINFO available for this GUID\n");
+    Diagnostic(pen_channel::kNoDeviceInfoSet);
     return nullptr;
   }
   // Only the first interface is ever opened; the callers open only when the
@@ -121,7 +101,7 @@ HANDLE OpenPenDriver() {
   SP_DEVICE_INTERFACE_DATA interfaceData{};
   interfaceData.cbSize = sizeof(interfaceData);
   if (!SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_PEN, 0, &interfaceData)) {
-    Diagnostic("No SP_INTERFACE_DEVICE_DATA available for this GUID instance\n");
+    Diagnostic(pen_channel::kNoInterfaceData);
     SetupDiDestroyDeviceInfoList(set);
     return nullptr;
   }
@@ -148,14 +128,12 @@ HANDLE OpenPenDriver() {
     return nullptr;
   }
 
-  std::printf("Symbolic link is %s\n", detail->DevicePath);
-  std::fflush(stdout);
+  // Named even when the open fails: the device watch matches removals by it.
+  pen_channel::NameInterface(detail->DevicePath);
   HANDLE handle = CreateFileA(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) handle = nullptr;
-  // Named even when the open failed: the device watch matches removals by it.
-  ReplaceDevicePath(detail->DevicePath);
 
   std::free(detail);
   SetupDiDestroyDeviceInfoList(set);
@@ -170,9 +148,7 @@ std::uint32_t ReadDeviceDescriptor(std::uint8_t* descriptor) {
 
 // Like every request here, one the driver refuses at once returns its error only
 // after the final wait (up to 1 s).
-std::uint32_t SendRestartCommand() {
-  // Read once: the device watch may null it on another thread meanwhile.
-  HANDLE handle = penHandle.load();
+std::uint32_t SendRestartCommand(HANDLE handle) {
   if (handle == nullptr) return NO_DEVICE_RESULT;
   const std::uint8_t restart = RESTART_BYTE;
   return RequestWithCompletionWait(handle, IOCTL_PEN_SEND, &restart, sizeof(restart), nullptr, 0,
@@ -234,11 +210,6 @@ void ClosePenDriver(HANDLE handle) {
   // lets the receive thread stop whatever the driver does.
   CancelIoEx(handle, nullptr);
   CloseHandle(handle);
-}
-
-void ReleaseDevicePath() {
-  std::free(devicePath);
-  devicePath = nullptr;
 }
 
 HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {

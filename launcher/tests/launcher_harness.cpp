@@ -1,95 +1,117 @@
 #include "launcher/tests/launcher_harness.h"
 
+#include <shellapi.h>
+
 #include <cstdio>
-#include <sstream>
 
 namespace handover_test {
 
-using win32_ui::FromUtf8;
-using win32_ui::ReadAll;
+namespace {
 
-std::vector<ToolStart> ReadToolStarts(const std::wstring& toolDir) {
-  std::vector<ToolStart> starts;
-  std::istringstream lines(ReadAll(Join(toolDir, L"tool_starts.txt")));
-  std::string line;
-  while (std::getline(lines, line)) {
-    const std::wstring wide = FromUtf8(line);
-    const std::size_t args = wide.find(L"|args=");
-    const std::size_t cwd = wide.find(L"|cwd=");
-    if (wide.rfind(L"argc=", 0) != 0 || args == std::wstring::npos || cwd == std::wstring::npos) continue;
-    ToolStart start;
-    start.argc = std::stoi(wide.substr(5, args - 5));
-    start.args = wide.substr(args + 6, cwd - args - 6);
-    start.workingDir = wide.substr(cwd + 5);
-    starts.push_back(start);
+constexpr wchar_t kHostClass[] = L"BrevioPen ctrl";
+constexpr wchar_t kHostTitle[] = L"TessarinBrevioEYE";
+constexpr wchar_t kOtherClass[] = L"nibflash host stand-in";
+constexpr wchar_t kStartsFile[] = L"tool_starts.txt";
+
+std::wstring OwnPath() {
+  wchar_t path[MAX_PATH] = {};
+  return std::wstring(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+}
+
+// Started under the tool's file name, this program is the tool's stand-in: it notes
+// its working directory (or "arguments" when it got some) in a file beside itself,
+// and ends before any test runs.
+const bool standingInForTheTool = [] {
+  const std::wstring self = OwnPath();
+  const std::wstring dir = self.substr(0, self.find_last_of(L'\\'));
+  if (self.substr(dir.size() + 1) != kToolFileName) return false;
+  int argc = 0;
+  LocalFree(CommandLineToArgvW(GetCommandLineW(), &argc));
+  wchar_t cwd[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, cwd);
+  if (FILE* file = _wfopen(win32_ui::Join(dir, kStartsFile).c_str(), L"ab")) {
+    std::fwprintf(file, L"%ls\n", argc == 1 ? cwd : L"arguments");
+    std::fclose(file);
+  }
+  ExitProcess(0);
+}();
+
+LRESULT CALLBACK HostWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* w = reinterpret_cast<HostWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (w == nullptr || message != WM_CLOSE) return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (++w->received == w->closeOn) DestroyWindow(hwnd);
+  return 0;
+}
+
+}  // namespace
+
+Host::Host(HDESK desktop, std::vector<HostWindow> windows) : windows_(std::move(windows)) {
+  HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  thread_ = std::thread([this, desktop, ready] {
+    win32_ui::AttachToDesktop(desktop);
+    for (const wchar_t* name : {kHostClass, kOtherClass}) {
+      WNDCLASSW wc{};
+      wc.lpfnWndProc = &HostWndProc;
+      wc.lpszClassName = name;
+      RegisterClassW(&wc);  // fails harmlessly for the second host of a process
+    }
+    for (HostWindow& w : windows_) {
+      // Hidden: the launcher's searches find them all the same.
+      HWND hwnd = CreateWindowExW(0, w.match == HostWindow::kTitle ? kOtherClass : kHostClass,
+                                  w.match == HostWindow::kClass ? L"host stand-in" : kHostTitle, WS_OVERLAPPEDWINDOW,
+                                  0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&w));
+    }
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the queue, for the thread messages below
+    threadId_ = GetCurrentThreadId();
+    SetEvent(ready);
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      // Posted after the requests that the test waits for: they have all been handled.
+      if (msg.hwnd == nullptr && msg.message == WM_APP) SetEvent(synced_);
+      DispatchMessageW(&msg);
+    }
+  });  // the thread's windows go with it
+  WaitForSingleObject(ready, kDeadlineMs);
+  CloseHandle(ready);
+}
+
+Host::~Host() {
+  PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+  thread_.join();
+  CloseHandle(synced_);
+}
+
+std::vector<int> Host::Received() const {
+  PostThreadMessageW(threadId_, WM_APP, 0, 0);
+  WaitForSingleObject(synced_, kDeadlineMs);
+  std::vector<int> received;
+  for (const HostWindow& w : windows_) received.push_back(w.received);
+  return received;
+}
+
+void InstallToolStandIn(const Sandbox& sandbox, const std::wstring& dir) {
+  sandbox.Install(OwnPath(), dir, kToolFileName);
+}
+
+std::vector<std::wstring> ToolStarts(const std::wstring& dir) {
+  std::vector<std::wstring> starts;
+  if (FILE* file = _wfopen(win32_ui::Join(dir, kStartsFile).c_str(), L"rb")) {
+    for (wchar_t line[MAX_PATH + 2]; std::fgetws(line, MAX_PATH + 2, file) != nullptr;) {
+      starts.emplace_back(line, std::wcslen(line) - 1);
+    }
+    std::fclose(file);
   }
   return starts;
 }
 
-std::vector<ToolStart> WaitForToolStarts(const std::wstring& toolDir) {
-  std::vector<ToolStart> starts;
+Launcher::Launcher(const Sandbox& sandbox, const std::wstring& dir, const std::wstring& workingDir)
+    : process_(sandbox.Install(win32_ui::FromBuild(HANDOVER_EXE), dir, L"Handover.exe"),
+               workingDir.empty() ? dir : workingDir, sandbox.desktopName()) {
   WaitUntil([&] {
-    starts = ReadToolStarts(toolDir);
-    return !starts.empty();
+    dialog_ = win32_ui::FindProcessWindow(sandbox.desktop(), process_.id(), L"Maravel_Firmware_Upgrade_Tool");
+    return dialog_ != nullptr || !process_.Running();
   });
-  return starts;
-}
-
-Host::Host(const Sandbox& sandbox, const std::vector<std::wstring>& windows)
-    : countsPath_(Join(sandbox.dir(), L"host_counts.txt")),
-      process_(Join(BuildDir(), L"host_standin.exe"),
-               [&] {
-                 std::wstring arguments = L"\"" + Join(sandbox.dir(), L"host_counts.txt") + L"\"";
-                 for (const std::wstring& w : windows) arguments += L" " + w;
-                 return arguments;
-               }(),
-               sandbox.dir(), sandbox.desktopName()) {
-  ready_ = process_.started() && WaitUntil([&] { return Counts().size() == windows.size(); });
-}
-
-std::map<std::wstring, int> Host::Counts() const {
-  std::map<std::wstring, int> counts;
-  std::istringstream lines(ReadAll(countsPath_));
-  std::string kind;
-  int received = 0;
-  while (lines >> kind >> received) counts[FromUtf8(kind)] = received;
-  return counts;
-}
-
-bool Host::WaitForCounts(const std::map<std::wstring, int>& expected, DWORD timeoutMs) const {
-  return WaitUntil([&] { return Counts() == expected; }, timeoutMs);
-}
-
-Launcher::Launcher(const Sandbox& sandbox, const std::wstring& exePath, const std::wstring& workingDir)
-    : sandbox_(sandbox), process_(exePath, L"", workingDir, sandbox.desktopName()) {
-  if (process_.started()) {
-    WaitUntil([&] {
-      dialog_ = FindProcessWindow(sandbox_.desktop(), process_.id(), kMainCaption);
-      return dialog_ != nullptr || !process_.Running();
-    });
-  }
-  if (dialog_ == nullptr) {
-    std::fwprintf(stderr, L"launcher %ls: started %d, running %d, no dialog on desktop %ls\n", exePath.c_str(),
-                  process_.started(), process_.Running(), sandbox_.desktopName().c_str());
-  }
-}
-
-void Launcher::PressUpgrade() const {
-  PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(1000, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog_, 1000)));
-}
-
-void Launcher::ClickUpgradeButton() const { PostMessageW(GetDlgItem(dialog_, 1000), BM_CLICK, 0, 0); }
-
-void Launcher::SystemCommand(WPARAM command) const { PostMessageW(dialog_, WM_SYSCOMMAND, command, 0); }
-
-bool Launcher::PressUpgradeAndWait(DWORD timeoutMs) const {
-  return Send(WM_COMMAND, MAKEWPARAM(1000, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog_, 1000)),
-              timeoutMs);
-}
-
-bool Launcher::Send(UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs) const {
-  return win32_ui::SendWithin(dialog_, message, wParam, lParam, timeoutMs);
 }
 
 }  // namespace handover_test

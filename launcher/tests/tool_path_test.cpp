@@ -1,4 +1,5 @@
-// The tool's path from the launcher's own: directory rules and the 260-character limit.
+// The tool's path composed from the launcher's own: beside it, or nothing when
+// either path would not fit in 260 characters.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,61 +8,35 @@
 
 namespace {
 
-struct Composed {
-  bool ok;
-  std::wstring path;
+const std::wstring kTool = L"Maravel_Firmware_Upgrade_Tool_v3.18.exe";
+const std::wstring kDir219 = L"C:\\" + std::wstring(216, L'd');
+
+// The module's path as GetModuleFileNameW fills a buffer of 260, and the tool's path (empty: refused).
+const std::pair<std::wstring, std::wstring> kCases[] = {
+    {L"C:\\Pen\\Handover.exe", L"C:\\Pen\\" + kTool},
+    {L"Handover.exe", L"Handover.exe\\" + kTool},  // no backslash: the whole path is the directory
+    {kDir219 + L"\\Handover.exe", kDir219 + L"\\" + kTool},  // fills the 260 exactly
+    {kDir219 + L"d\\Handover.exe", L""},
+    {L"C:\\" + std::wstring(256, L'd'), L"C:\\" + kTool},  // 259 characters: whole
+    {L"C:\\" + std::wstring(257, L'd'), L""},                // 260: cut short
+    {L"", L""},
 };
 
-// Fills a buffer as GetModuleFileNameW would (cut to the buffer, length returned).
-Composed Compose(const std::wstring& modulePath) {
-  wchar_t module[PATH_BUFFER_CHARS + 8];
-  std::fill(std::begin(module), std::end(module), L'#');
-  const DWORD copied = static_cast<DWORD>(std::min<std::size_t>(modulePath.size(), PATH_BUFFER_CHARS));
-  modulePath.copy(module, copied);
-  if (copied < PATH_BUFFER_CHARS) module[copied] = L'\0';
-  wchar_t tool[PATH_BUFFER_CHARS + 8];
-  std::fill(std::begin(tool), std::end(tool), L'#');
-  const bool ok = ComposeToolPath(module, copied, tool);
-  for (std::size_t i = PATH_BUFFER_CHARS; i < std::size(tool); ++i) {
-    EXPECT_EQ(tool[i], L'#') << "written past the tool's buffer";
-    EXPECT_EQ(module[i], L'#') << "written past the module's buffer";
-  }
-  if (!ok) {
-    EXPECT_EQ(tool[0], L'#') << "a failed composition leaves the tool's buffer alone";
-  }
-  return {ok, ok ? std::wstring(tool) : std::wstring()};
+class ToolPath : public ::testing::TestWithParam<std::pair<std::wstring, std::wstring>> {};
+
+TEST_P(ToolPath, SitsBesideTheLauncherWithinTheBuffer) {
+  const auto& [modulePath, toolPath] = GetParam();
+  // Sentinels past both buffers and in the tool's: nothing is written out of place.
+  std::wstring module(PATH_BUFFER_CHARS + 4, L'#');
+  std::wstring tool(PATH_BUFFER_CHARS + 4, L'#');
+  const auto length = static_cast<DWORD>(std::min<std::size_t>(modulePath.size(), PATH_BUFFER_CHARS));
+  module.replace(0, length, modulePath, 0, length);
+  if (length < PATH_BUFFER_CHARS) module[length] = L'\0';
+  EXPECT_EQ(ComposeToolPath(module.data(), length, tool.data()), !toolPath.empty());
+  EXPECT_EQ(toolPath.empty() ? tool.substr(0, 1) : std::wstring(tool.c_str()), toolPath.empty() ? L"#" : toolPath);
+  EXPECT_EQ(tool.substr(PATH_BUFFER_CHARS) + module.substr(PATH_BUFFER_CHARS), L"########");
 }
 
-TEST(ToolPath, ToolSitsBesideTheLauncher) {
-  const Composed c = Compose(L"C:\\Program Files\\Pen\\Handover.exe");
-  EXPECT_TRUE(c.ok);
-  EXPECT_EQ(c.path, L"C:\\Program Files\\Pen\\Maravel_Firmware_Upgrade_Tool_v3.18.exe");
-}
-
-TEST(ToolPath, PathWithoutBackslashServesWholeAsTheDirectory) {
-  const Composed c = Compose(L"Handover.exe");
-  EXPECT_TRUE(c.ok);
-  EXPECT_EQ(c.path, L"Handover.exe\\Maravel_Firmware_Upgrade_Tool_v3.18.exe");
-}
-
-TEST(ToolPath, DirectoryOf219CharactersFillsTheBufferExactly) {
-  const std::wstring dir = L"C:\\" + std::wstring(216, L'd');
-  const Composed c = Compose(dir + L"\\Handover.exe");
-  EXPECT_TRUE(c.ok);
-  EXPECT_EQ(c.path.size(), PATH_BUFFER_CHARS - 1);
-  EXPECT_EQ(c.path, dir + L"\\" + TOOL_FILE_NAME);
-}
-
-TEST(ToolPath, DirectoryOf220CharactersIsRefused) {
-  EXPECT_FALSE(Compose(L"C:\\" + std::wstring(217, L'd') + L"\\Handover.exe").ok);
-}
-
-TEST(ToolPath, TruncatedOrMissingModulePathIsRefused) {
-  EXPECT_FALSE(Compose(L"C:\\" + std::wstring(300, L'd') + L"\\Handover.exe").ok);
-  EXPECT_FALSE(Compose(L"C:\\" + std::wstring(PATH_BUFFER_CHARS - 3, L'd')).ok);  // exactly the buffer
-  wchar_t module[PATH_BUFFER_CHARS] = {};
-  wchar_t tool[PATH_BUFFER_CHARS] = {};
-  EXPECT_FALSE(ComposeToolPath(module, 0, tool));
-}
+INSTANTIATE_TEST_SUITE_P(Paths, ToolPath, ::testing::ValuesIn(kCases));
 
 }  // namespace

@@ -1,22 +1,28 @@
-#include "testing/win32_ui/screenshot.h"
-
 #include <algorithm>
+#include <cstdio>
+#include <thread>
 
 #include <objidl.h>  // before gdiplus.h, which needs it and does not include it
 #include <gdiplus.h>
 
-#include "testing/win32_ui/windows.h"
+#include "testing/win32_ui/win32_ui.h"
 
 namespace win32_ui {
 
 namespace {
 
-bool HasPendingPaint(HWND hwnd) {
-  if (GetUpdateRect(hwnd, nullptr, FALSE)) return true;
-  for (const ChildWindow& child : Children(hwnd)) {
-    if (GetUpdateRect(child.hwnd, nullptr, FALSE)) return true;
-  }
-  return false;
+BOOL CALLBACK FindPendingPaint(HWND hwnd, LPARAM lParam) {
+  if (GetUpdateRect(hwnd, nullptr, FALSE)) *reinterpret_cast<bool*>(lParam) = true;
+  return TRUE;
+}
+
+// Once `top` has handled what was queued before, neither it nor a child has a region left to paint.
+bool WaitPainted(HWND top) {
+  return SendWithin(top, WM_NULL, 0, 0) && WaitUntil([&] {
+           bool pending = GetUpdateRect(top, nullptr, FALSE) != FALSE;
+           EnumChildWindows(top, &FindPendingPaint, reinterpret_cast<LPARAM>(&pending));
+           return !pending;
+         });
 }
 
 bool SavePng(HBITMAP bitmap, const std::wstring& path) {
@@ -27,43 +33,44 @@ bool SavePng(HBITMAP bitmap, const std::wstring& path) {
   if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
   Gdiplus::GpBitmap* image = nullptr;
   bool ok = Gdiplus::DllExports::GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image) == Gdiplus::Ok;
-  if (ok) {
-    ok = Gdiplus::DllExports::GdipSaveImageToFile(image, path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
-    Gdiplus::DllExports::GdipDisposeImage(image);
-  }
+  ok = ok && Gdiplus::DllExports::GdipSaveImageToFile(image, path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
+  if (image != nullptr) Gdiplus::DllExports::GdipDisposeImage(image);
   Gdiplus::GdiplusShutdown(token);
+  return ok;
+}
+
+// Copies `area` of the screen, with a small margin, into a PNG file.
+bool CapturePng(RECT area, const std::wstring& path) {
+  const LONG left = std::max(0L, area.left - 8);
+  const LONG top = std::max(0L, area.top - 8);
+  const LONG width = std::min<LONG>(area.right + 8, GetSystemMetrics(SM_CXSCREEN)) - left;
+  const LONG height = std::min<LONG>(area.bottom + 8, GetSystemMetrics(SM_CYSCREEN)) - top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  bool ok = bitmap != nullptr && BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY | CAPTUREBLT);
+  SelectObject(memory, old);
+  ok = ok && SavePng(bitmap, path);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
   return ok;
 }
 
 }  // namespace
 
-bool WaitPainted(HWND top, DWORD timeoutMs) {
-  return SendWithin(top, WM_NULL, 0, 0, timeoutMs) && WaitUntil([&] { return !HasPendingPaint(top); }, timeoutMs);
-}
-
-bool CapturePng(HDESK desktop, RECT area, const std::wstring& path) {
-  bool ok = false;
-  RunOnDesktop(desktop, [&] {
-    RECT clipped = {std::max(0L, area.left - 8), std::max(0L, area.top - 8), area.right + 8, area.bottom + 8};
-    clipped.right = std::min<LONG>(clipped.right, GetSystemMetrics(SM_CXSCREEN));
-    clipped.bottom = std::min<LONG>(clipped.bottom, GetSystemMetrics(SM_CYSCREEN));
-    const LONG width = clipped.right - clipped.left;
-    const LONG height = clipped.bottom - clipped.top;
-    if (width <= 0 || height <= 0) return;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    if (bitmap != nullptr) {
-      HGDIOBJ old = SelectObject(memory, bitmap);
-      ok = BitBlt(memory, 0, 0, width, height, screen, clipped.left, clipped.top, SRCCOPY | CAPTUREBLT) != 0;
-      SelectObject(memory, old);
-      ok = ok && SavePng(bitmap, path);
-      DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-  });
-  return ok;
+void KeepPicture(HDESK desktop, HWND window, HWND over, const std::wstring& name) {
+  const std::wstring dir = FromBuild(WIN32_UI_ARTIFACTS_DIR);
+  CreateDirectoryW(dir.c_str(), nullptr);
+  const std::wstring path = Join(dir, name + L".png");
+  RECT area{}, under{};
+  GetWindowRect(window, &area);
+  if (over != nullptr && GetWindowRect(over, &under)) UnionRect(&area, &area, &under);
+  bool kept = false;
+  // From a thread of that desktop: the screen is the caller's desktop's.
+  std::thread([&] { kept = WaitPainted(window) && AttachToDesktop(desktop) && CapturePng(area, path); }).join();
+  std::fwprintf(stderr, kept ? L"screenshot: %ls\n" : L"no screenshot %ls\n", path.c_str());
 }
 
 }  // namespace win32_ui

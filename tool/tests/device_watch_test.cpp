@@ -118,6 +118,7 @@ TEST_F(DeviceWatchTest, AForeignPenArrivingIsClosedAgainAndStartShowsTheWrongDev
 TEST_F(DeviceWatchTest, AStoppedReceiveThreadIsAbandonedAndNeverDispatches) {
   auto pen = PlugPen();
   OpenDialog();
+  ASSERT_TRUE(Bus()->WaitUntilIdle());  // the plug's own arrival, which would reopen the pen
   ASSERT_TRUE(WaitFor([&] { return pen->WaitingReceives() == 1; }));
   StallReceives(pen);
   auto stop = std::async(std::launch::async, [&] { Watch().StopReceiveThread(); });
@@ -144,6 +145,7 @@ TEST_F(DeviceWatchTest, NotificationsDuringARestartDoNotWaitForIt) {
   options.restartDelayMs = 0;
   auto pen = PlugPen(options);
   OpenDialog();
+  ASSERT_TRUE(Bus()->WaitUntilIdle());  // the plug's own arrival, which would reopen the pen
   ASSERT_TRUE(WaitFor([&] { return pen->WaitingReceives() == 1; }));
   StallReceives(pen);  // the old receive thread will not end: the restart waits its full 500 ms
   afx::SetTimeScale(1000.0);  // ... which is now more than a test's lifetime

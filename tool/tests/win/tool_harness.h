@@ -1,98 +1,89 @@
 #pragma once
 // Runs the real upgrade tool (the shipped build, or the build with virtual pens)
-// in a sandbox and drives its dialog from outside, as a user would: by the
-// dialog's controls, read and clicked through their window handles. Every wait
-// has a deadline.
+// on a shown desktop of its own and drives its dialog from outside, as a user
+// would: by its controls, read and clicked through their window handles.
+#include <cwctype>
 #include <string>
-#include <vector>
 
-#include "testing/win32_ui/process.h"
-#include "testing/win32_ui/sandbox.h"
-#include "testing/win32_ui/wait.h"
-#include "testing/win32_ui/windows.h"
+#include "testing/win32_ui/win32_ui.h"
 #include "tool/resource.h"
+
+#include <commctrl.h>  // after windows.h, which it needs
 
 namespace tool_win_test {
 
-using win32_ui::DesktopMode;
 using win32_ui::kDeadlineMs;
-using win32_ui::Process;
-using win32_ui::Sandbox;
 using win32_ui::WaitUntil;
 
-inline constexpr wchar_t kShippedTool[] = L"Maravel_Firmware_Upgrade_Tool_v3.18.exe";
-inline constexpr wchar_t kVirtualPenTool[] = L"nibflash_virtual_pen.exe";
-// Message boxes carry the program's file name without its extension.
-inline constexpr wchar_t kVirtualPenToolCaption[] = L"nibflash_virtual_pen";
-inline constexpr wchar_t kDialogClass[] = L"#32770";
+inline const std::wstring kShippedTool = win32_ui::FromBuild(SHIPPED_TOOL_EXE);
+inline const std::wstring kVirtualPenTool = win32_ui::FromBuild(VIRTUAL_PEN_TOOL_EXE);
 
 inline constexpr wchar_t kTitle[] = L"Maravel Firmware Upgrade Tool - 3.18";
-inline constexpr wchar_t kNoPenVersionLine[] = L"Current SW version: ----- - New SW version : 3.18";
-inline constexpr wchar_t kCompleteText[] = L"Update complete - click Exit";
 inline constexpr wchar_t kFailureText[] =
     L"Upgrade failed!\n Unplug the pen and hold the function button for 15 seconds.\n"
     L"Connect the pen to USB and restart the upgrade tool.";
-
-// The static control that holds a message box's text.
-inline constexpr int kMessageBoxTextId = 0xFFFF;
-
-// A whole upgrade with realistic pen timing takes under 10 s; the limit leaves
-// room for a machine busy with other tests.
+// A whole upgrade with realistic pen timing takes under 10 s; the limit leaves room for a busy machine.
 inline constexpr DWORD kUpgradeDeadlineMs = 90000;
 
-// A sandbox whose desktop is shown: pictures need it, and under Wine a program
-// on a hidden desktop takes 2 s longer to end. Each test program has an X server
-// of its own, so that nothing else covers it.
-class ToolSandbox : public Sandbox {
- public:
-  ToolSandbox() : Sandbox(L"nibflash", DesktopMode::kOwnShown) {}
-};
-
 // "NN%" as the dialog shows progress: NN, or -1 for any other text.
-int Percentage(const std::wstring& status);
+inline int Percentage(const std::wstring& status) {
+  std::size_t digits = 0;
+  const int value = status.size() < 5 && std::iswdigit(status[0]) ? std::stoi(status, &digits) : -1;
+  return digits > 0 && status.substr(digits) == L"%" ? value : -1;
+}
 
-// One run of a tool program, copied into the sandbox, and its upgrade dialog.
+// One run of a tool program in a sandbox of its own, and its upgrade dialog.
 class Tool {
  public:
-  // Starts `program` (one of the two above) from `installDir` with `arguments`,
-  // in `workingDir` (empty: the install directory), and waits for its dialog.
-  Tool(const Sandbox& sandbox, const std::wstring& program, const std::wstring& arguments,
-       const std::wstring& installDir = L"", const std::wstring& workingDir = L"");
+  // Starts `program` with `arguments` in `workingDir` (empty: the sandbox's) and waits for its dialog.
+  Tool(const std::wstring& program, const std::wstring& arguments, const std::wstring& workingDir = L"")
+      : boxCaption_(program.substr(program.rfind(L'\\') + 1, program.size() - program.rfind(L'\\') - 5)),
+        process_(program, workingDir.empty() ? sandbox_.dir() : workingDir, sandbox_.desktopName(), arguments) {
+    WaitUntil([&] {  // found once shown: the dialog fills its controls before it shows itself
+      dialog_ = win32_ui::FindProcessWindow(sandbox_.desktop(), process_.id(), kTitle);
+      return dialog_ != nullptr || !process_.Running();
+    });
+    // As the user's click on it would: nothing on its desktop has made it the foreground window.
+    if (dialog_ != nullptr) win32_ui::Activate(sandbox_.desktop(), dialog_);
+  }
 
   HWND dialog() const { return dialog_; }
-  Process& process() { return process_; }
-  const Sandbox& sandbox() const { return sandbox_; }
+  const win32_ui::Process& process() const { return process_; }
 
-  std::wstring Title() const;
-  std::wstring Status() const;
-  bool StartEnabled() const;
-  bool ExitEnabled() const;
-  int ProgressPosition() const;
+  std::wstring Title() const { return win32_ui::WindowText(dialog_); }
+  std::wstring Status() const { return win32_ui::WindowText(GetDlgItem(dialog_, IDC_STATUS)); }
+  bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(dialog_, id)) != FALSE; }
+  int ProgressPosition() const {
+    DWORD_PTR position = 0;
+    SendMessageTimeoutW(GetDlgItem(dialog_, IDC_PROGRESS), PBM_GETPOS, 0, 0, SMTO_NORMAL, kDeadlineMs, &position);
+    return static_cast<int>(position);
+  }
+  // As the mouse would, without waiting for the handler.
+  void Click(int id) const { PostMessageW(GetDlgItem(dialog_, id), BM_CLICK, 0, 0); }
+  // Clicks Start once the pen has been opened; false if it never was.
+  bool StartUpgrade() const {
+    if (!WaitUntil([&] { return Enabled(IDC_START); })) return false;
+    Click(IDC_START);
+    return true;
+  }
 
-  // Clicks a button as the mouse would (BM_CLICK), without waiting for its handler.
-  void ClickStart() const;
-  void ClickExit() const;
-  // Presses and releases a key in the window that has the keyboard focus.
-  void PressKey(WPARAM key) const;
-
-  // Waits for a message box of the tool on its desktop; null when none came.
-  HWND WaitForMessageBox(const std::wstring& caption, DWORD timeoutMs = kDeadlineMs) const;
+  // The tool's message box (captioned with the program's file name), once it has its OK button.
+  HWND WaitForMessageBox(DWORD timeoutMs = kDeadlineMs) const {
+    HWND box = nullptr;
+    return WaitUntil([&] { return (box = win32_ui::FindProcessWindow(sandbox_.desktop(), process_.id(), boxCaption_)) &&
+                                  GetDlgItem(box, IDOK); }, timeoutMs) ? box : nullptr;
+  }
+  void Picture(HWND window, const std::wstring& name) const {
+    win32_ui::KeepPicture(sandbox_.desktop(), window, dialog_, name);
+  }
 
  private:
-  const Sandbox& sandbox_;
-  Process process_;
+  win32_ui::Sandbox sandbox_;
+  std::wstring boxCaption_;
+  win32_ui::Process process_;
   HWND dialog_ = nullptr;
 };
 
-std::wstring MessageBoxText(HWND box);
-// Clicks the box's OK button.
-void PressOk(HWND box);
-
-// Where the pictures go: build/<build>/artifacts.
-std::wstring ArtifactsDir();
-// Waits until the window is painted and keeps a picture of `area` of the
-// sandbox's shown desktop as artifacts/<name>.png. False (with a note on stderr)
-// when no picture could be taken.
-bool KeepPicture(const Sandbox& sandbox, HWND window, RECT area, const std::wstring& name);
+inline std::wstring MessageBoxText(HWND box) { return win32_ui::WindowText(GetDlgItem(box, 0xFFFF)); }
 
 }  // namespace tool_win_test

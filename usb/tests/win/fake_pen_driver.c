@@ -1,20 +1,22 @@
 /* A stand-in for the pen's kernel-mode driver, loaded by Wine's device host for the
- * channel tests. It answers the three control codes the way the tool relies on:
- * the descriptor at once, a send queues its bytes as the next message the pen
- * "sends back", and a receive takes the oldest message or stays pending until one
- * comes. Private control codes let a test change the descriptor or unplug the pen.
- * All state is guarded by the cancel spin lock, which the cancel routine already holds. */
+ * channel tests. The descriptor is answered at once. A send completes at once and
+ * its bytes come back as the pen's next message (an echo): to the oldest waiting
+ * receive, else into a queue of 16 (then STATUS_DEVICE_BUSY). A receive takes the
+ * oldest queued message or stays pending until one comes, the pen is unplugged or
+ * the request is cancelled (the channel cancels before it closes a handle). One
+ * device, one state for every handle, guarded by the cancel spin lock, which the
+ * cancel routine already holds. Private control codes let a test set the
+ * descriptor, unplug and reset the pen and read the state (win/fake_pen_fixture.cpp). */
 #include <ntddk.h>
 
 #define PEN_CODE(function) CTL_CODE(FILE_DEVICE_UNKNOWN, (function), METHOD_BUFFERED, FILE_ANY_ACCESS)
 #define IOCTL_PEN_GET_DEVICE_DESCRIPTOR PEN_CODE(6)
 #define IOCTL_PEN_RECEIVE PEN_CODE(15)
 #define IOCTL_PEN_SEND PEN_CODE(18)
-/* Test controls: keep in step with fake_pen_driver.h. */
-#define IOCTL_FAKE_SET_DESCRIPTOR PEN_CODE(0x800)
-#define IOCTL_FAKE_UNPLUG PEN_CODE(0x801)
-#define IOCTL_FAKE_RESET PEN_CODE(0x802)
-#define IOCTL_FAKE_PENDING_RECEIVES PEN_CODE(0x803)
+#define IOCTL_FAKE_SET_DESCRIPTOR PEN_CODE(0x800) /* input: the descriptor bytes (at most 18) */
+#define IOCTL_FAKE_UNPLUG PEN_CODE(0x801)         /* every request fails as after removal */
+#define IOCTL_FAKE_RESET PEN_CODE(0x802)          /* plugged in, nothing queued, default descriptor */
+#define IOCTL_FAKE_STATE PEN_CODE(0x803)          /* output: `state` */
 
 #define MESSAGE_CAPACITY 1060
 #define QUEUE_LENGTH 16
@@ -25,9 +27,8 @@ typedef struct {
 } Message;
 
 static const WCHAR deviceName[] = L"\\Device\\NibflashFakePen";
-/* The symbolic link that the tests register as the pen interface's device path. */
-static const WCHAR linkName[] =
-    L"\\??\\root#nibflash_fake_pen#0000#{a165badf-6e6a-4126-85c1-bfbe09014345}";
+/* The device path of the interface the tests register for the openable pen. */
+static const WCHAR linkName[] = L"\\??\\root#nibflash_fake_pen#0000#{a165badf-6e6a-4126-85c1-bfbe09014345}";
 
 static PDEVICE_OBJECT device;
 static LIST_ENTRY pendingReceives;
@@ -39,6 +40,11 @@ static const UCHAR defaultDescriptor[18] = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0x34
 static UCHAR descriptor[18];
 static ULONG descriptorLength;
 static BOOLEAN unplugged;
+/* Keep in step with FakePenState in the fixture. */
+static struct {
+  ULONG pendingReceives;
+  Message lastSent; /* since the last reset */
+} state;
 
 static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
   irp->IoStatus.Status = status;
@@ -47,11 +53,11 @@ static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
   return status;
 }
 
-static void CopyMessage(PIRP irp, const Message* message, ULONG capacity) {
+static void CompleteWithMessage(PIRP irp, const Message* message) {
+  ULONG capacity = IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.OutputBufferLength;
   ULONG length = message->length < capacity ? message->length : capacity;
   RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, message->bytes, length);
-  irp->IoStatus.Information = length;
-  irp->IoStatus.Status = STATUS_SUCCESS;
+  Complete(irp, STATUS_SUCCESS, length);
 }
 
 static VOID NTAPI CancelReceive(PDEVICE_OBJECT deviceObject, PIRP irp) {
@@ -72,19 +78,17 @@ static PIRP TakePendingReceive(void) {
   return NULL;
 }
 
-static NTSTATUS Receive(PIRP irp, ULONG capacity) {
-  KIRQL irql;
-  IoAcquireCancelSpinLock(&irql);
-  if (unplugged) {
-    IoReleaseCancelSpinLock(irql);
-    return Complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
-  }
+/* Called and returns with the cancel lock held. */
+static NTSTATUS Receive(PIRP irp, KIRQL* irql) {
+  Message message;
+  if (unplugged) return Complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
   if (queueCount > 0) {
-    CopyMessage(irp, &queue[queueHead], capacity);
+    message = queue[queueHead];
     queueHead = (queueHead + 1) % QUEUE_LENGTH;
     --queueCount;
-    IoReleaseCancelSpinLock(irql);
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    IoReleaseCancelSpinLock(*irql);
+    CompleteWithMessage(irp, &message);
+    IoAcquireCancelSpinLock(irql);
     return STATUS_SUCCESS;
   }
   IoMarkIrpPending(irp);
@@ -92,83 +96,27 @@ static NTSTATUS Receive(PIRP irp, ULONG capacity) {
   IoSetCancelRoutine(irp, CancelReceive);
   if (irp->Cancel && IoSetCancelRoutine(irp, NULL) != NULL) {
     RemoveEntryList(&irp->Tail.Overlay.ListEntry);
-    IoReleaseCancelSpinLock(irql);
     Complete(irp, STATUS_CANCELLED, 0);
-    return STATUS_PENDING;
   }
-  IoReleaseCancelSpinLock(irql);
   return STATUS_PENDING;
 }
 
-static NTSTATUS Send(PIRP irp, ULONG length) {
-  KIRQL irql;
-  Message message;
+/* Called and returns with the cancel lock held. */
+static NTSTATUS Send(PIRP irp, ULONG length, KIRQL* irql) {
   PIRP receiver;
   if (length > MESSAGE_CAPACITY) return Complete(irp, STATUS_INVALID_PARAMETER, 0);
-  message.length = length;
-  if (length) RtlCopyMemory(message.bytes, irp->AssociatedIrp.SystemBuffer, length);
-
-  IoAcquireCancelSpinLock(&irql);
-  if (unplugged) {
-    IoReleaseCancelSpinLock(irql);
-    return Complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
-  }
+  if (unplugged) return Complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
   receiver = TakePendingReceive();
+  if (receiver == NULL && queueCount == QUEUE_LENGTH) return Complete(irp, STATUS_DEVICE_BUSY, 0);
+  state.lastSent.length = length;
+  RtlCopyMemory(state.lastSent.bytes, irp->AssociatedIrp.SystemBuffer, length);
   if (receiver == NULL) {
-    if (queueCount == QUEUE_LENGTH) {
-      IoReleaseCancelSpinLock(irql);
-      return Complete(irp, STATUS_DEVICE_BUSY, 0);
-    }
-    queue[(queueHead + queueCount) % QUEUE_LENGTH] = message;
-    ++queueCount;
+    queue[(queueHead + queueCount++) % QUEUE_LENGTH] = state.lastSent;
+  } else {
+    IoReleaseCancelSpinLock(*irql);
+    CompleteWithMessage(receiver, &state.lastSent);
+    IoAcquireCancelSpinLock(irql);
   }
-  IoReleaseCancelSpinLock(irql);
-  if (receiver != NULL) {
-    IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(receiver);
-    CopyMessage(receiver, &message, stack->Parameters.DeviceIoControl.OutputBufferLength);
-    IoCompleteRequest(receiver, IO_NO_INCREMENT);
-  }
-  return Complete(irp, STATUS_SUCCESS, 0);
-}
-
-/* Back to a plugged-in pen with nothing to say and the default descriptor. */
-static NTSTATUS Reset(PIRP irp) {
-  KIRQL irql;
-  IoAcquireCancelSpinLock(&irql);
-  unplugged = FALSE;
-  queueHead = queueCount = 0;
-  RtlCopyMemory(descriptor, defaultDescriptor, sizeof(descriptor));
-  descriptorLength = sizeof(descriptor);
-  IoReleaseCancelSpinLock(irql);
-  return Complete(irp, STATUS_SUCCESS, 0);
-}
-
-/* How many receives are waiting, so that a test knows one is pending. */
-static NTSTATUS CountPendingReceives(PIRP irp, ULONG outLength) {
-  KIRQL irql;
-  ULONG count = 0;
-  PLIST_ENTRY entry;
-  if (outLength < sizeof(ULONG)) return Complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
-  IoAcquireCancelSpinLock(&irql);
-  for (entry = pendingReceives.Flink; entry != &pendingReceives; entry = entry->Flink) ++count;
-  IoReleaseCancelSpinLock(irql);
-  *(ULONG*)irp->AssociatedIrp.SystemBuffer = count;
-  return Complete(irp, STATUS_SUCCESS, sizeof(ULONG));
-}
-
-/* Every request fails from now on, and the waiting receives end, as when the pen
- * leaves the bus. */
-static NTSTATUS Unplug(PIRP irp) {
-  KIRQL irql;
-  PIRP receiver;
-  IoAcquireCancelSpinLock(&irql);
-  unplugged = TRUE;
-  while ((receiver = TakePendingReceive()) != NULL) {
-    IoReleaseCancelSpinLock(irql);
-    Complete(receiver, STATUS_DEVICE_NOT_CONNECTED, 0);
-    IoAcquireCancelSpinLock(&irql);
-  }
-  IoReleaseCancelSpinLock(irql);
   return Complete(irp, STATUS_SUCCESS, 0);
 }
 
@@ -176,64 +124,73 @@ static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT deviceObject, PIRP irp) {
   IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
   ULONG inLength = stack->Parameters.DeviceIoControl.InputBufferLength;
   ULONG outLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
+  void* buffer = irp->AssociatedIrp.SystemBuffer;
+  NTSTATUS status = STATUS_SUCCESS;
+  ULONG_PTR information = 0;
+  PIRP receiver;
+  PLIST_ENTRY entry;
+  KIRQL irql;
   UNREFERENCED_PARAMETER(deviceObject);
+  IoAcquireCancelSpinLock(&irql);
   switch (stack->Parameters.DeviceIoControl.IoControlCode) {
-    case IOCTL_PEN_GET_DEVICE_DESCRIPTOR: {
-      ULONG length = descriptorLength < outLength ? descriptorLength : outLength;
-      if (unplugged) return Complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
-      RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, descriptor, length);
-      return Complete(irp, STATUS_SUCCESS, length);
-    }
     case IOCTL_PEN_SEND:
-      return Send(irp, inLength);
+      status = Send(irp, inLength, &irql);
+      IoReleaseCancelSpinLock(irql);
+      return status;
     case IOCTL_PEN_RECEIVE:
-      return Receive(irp, outLength);
+      status = Receive(irp, &irql);
+      IoReleaseCancelSpinLock(irql);
+      return status;
+    case IOCTL_PEN_GET_DEVICE_DESCRIPTOR:
+      if (unplugged) {
+        status = STATUS_DEVICE_NOT_CONNECTED;
+        break;
+      }
+      information = descriptorLength < outLength ? descriptorLength : outLength;
+      RtlCopyMemory(buffer, descriptor, information);
+      break;
     case IOCTL_FAKE_SET_DESCRIPTOR:
-      if (inLength > sizeof(descriptor)) return Complete(irp, STATUS_INVALID_PARAMETER, 0);
-      RtlCopyMemory(descriptor, irp->AssociatedIrp.SystemBuffer, inLength);
+      if (inLength > sizeof(descriptor)) {
+        status = STATUS_INVALID_PARAMETER;
+        break;
+      }
+      RtlCopyMemory(descriptor, buffer, inLength);
       descriptorLength = inLength;
-      return Complete(irp, STATUS_SUCCESS, 0);
-    case IOCTL_FAKE_UNPLUG:
-      return Unplug(irp);
+      break;
+    case IOCTL_FAKE_UNPLUG: /* the waiting receives end as when the pen leaves the bus */
+      unplugged = TRUE;
+      while ((receiver = TakePendingReceive()) != NULL) {
+        IoReleaseCancelSpinLock(irql);
+        Complete(receiver, STATUS_DEVICE_NOT_CONNECTED, 0);
+        IoAcquireCancelSpinLock(&irql);
+      }
+      break;
     case IOCTL_FAKE_RESET:
-      return Reset(irp);
-    case IOCTL_FAKE_PENDING_RECEIVES:
-      return CountPendingReceives(irp, outLength);
+      unplugged = FALSE;
+      queueHead = queueCount = 0;
+      state.lastSent.length = 0;
+      RtlCopyMemory(descriptor, defaultDescriptor, sizeof(descriptor));
+      descriptorLength = sizeof(descriptor);
+      break;
+    case IOCTL_FAKE_STATE:
+      if (outLength < sizeof(state)) {
+        status = STATUS_BUFFER_TOO_SMALL;
+        break;
+      }
+      state.pendingReceives = 0;
+      for (entry = pendingReceives.Flink; entry != &pendingReceives; entry = entry->Flink) ++state.pendingReceives;
+      RtlCopyMemory(buffer, &state, sizeof(state));
+      information = sizeof(state);
+      break;
     default:
-      return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+      status = STATUS_INVALID_DEVICE_REQUEST;
   }
+  IoReleaseCancelSpinLock(irql);
+  return Complete(irp, status, information);
 }
 
 static NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT deviceObject, PIRP irp) {
   UNREFERENCED_PARAMETER(deviceObject);
-  return Complete(irp, STATUS_SUCCESS, 0);
-}
-
-/* Closing a handle ends the receives still waiting on it, as a real driver must
- * for the tool's receive thread to stop. */
-static NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT deviceObject, PIRP irp) {
-  PFILE_OBJECT file = IoGetCurrentIrpStackLocation(irp)->FileObject;
-  LIST_ENTRY ended;
-  PLIST_ENTRY entry;
-  KIRQL irql;
-  UNREFERENCED_PARAMETER(deviceObject);
-  InitializeListHead(&ended);
-  IoAcquireCancelSpinLock(&irql);
-  entry = pendingReceives.Flink;
-  while (entry != &pendingReceives) {
-    PIRP pending = CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
-    entry = entry->Flink;
-    if (IoGetCurrentIrpStackLocation(pending)->FileObject == file &&
-        IoSetCancelRoutine(pending, NULL) != NULL) {
-      RemoveEntryList(&pending->Tail.Overlay.ListEntry);
-      InsertTailList(&ended, &pending->Tail.Overlay.ListEntry);
-    }
-  }
-  IoReleaseCancelSpinLock(irql);
-  while (!IsListEmpty(&ended)) {
-    PIRP pending = CONTAINING_RECORD(RemoveHeadList(&ended), IRP, Tail.Overlay.ListEntry);
-    Complete(pending, STATUS_CANCELLED, 0);
-  }
   return Complete(irp, STATUS_SUCCESS, 0);
 }
 
@@ -263,7 +220,6 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
   }
   driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreateClose;
   driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCreateClose;
-  driver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCleanup;
   driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchControl;
   driver->DriverUnload = Unload;
   return STATUS_SUCCESS;

@@ -1,0 +1,287 @@
+// What every channel backend must do, run on each against its own pens (see
+// pen_fixture.h): discovery with its diagnostics and devicePath, the four
+// transfers and their result codes, a waiting receive ended by data, removal or
+// close, and the device-change notifications.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "afx/time_scale.h"
+#include "usb/tests/pen_fixture.h"
+
+namespace channel_testing {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+constexpr std::uint32_t kNotConnected = 1167;  // ERROR_DEVICE_NOT_CONNECTED
+constexpr std::uint32_t kAborted = 995;        // ERROR_OPERATION_ABORTED
+
+struct Read {
+  std::uint32_t result = 0;
+  std::uint32_t received = 12345;
+  Bytes bytes;
+};
+
+Read Receive(HANDLE handle) {
+  std::uint8_t buffer[PEN_RECEIVE_BUFFER_SIZE];
+  Read read;
+  read.result = ReadPenData(handle, buffer, &read.received);
+  if (read.received <= sizeof(buffer)) read.bytes.assign(buffer, buffer + read.received);
+  return read;
+}
+
+std::uint32_t Send(HANDLE handle, const Bytes& bytes) {
+  return WritePenData(handle, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+class Channel : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    afx::SetTimeScale(0.01);
+    pens = PenFixture::Make();  // may skip the test where its pens cannot be had
+  }
+  void TearDown() override {
+    ClosePenDriver(handle);
+    penHandle = nullptr;
+    ReleaseDevicePath();
+    pens.reset();
+    afx::SetTimeScale(1.0);
+  }
+
+  // OpenPenDriver, with what it wrote.
+  HANDLE Open(std::string* output) {
+    CaptureStdout();
+    HANDLE opened = OpenPenDriver();
+    *output = GetCapturedStdout();
+    return opened;
+  }
+
+  std::unique_ptr<PenFixture> pens;
+  HANDLE handle = nullptr;  // closed at the end
+};
+
+TEST_F(Channel, WithoutAPenCountsNothingAndOpensNothing) {
+  EXPECT_EQ(CountPenDevices(), 0);
+  std::string output;
+  EXPECT_EQ(Open(&output), nullptr);
+  EXPECT_EQ(output, "No SP_INTERFACE_DEVICE_DATA available for this GUID instance\n");
+  EXPECT_EQ(devicePath, nullptr);
+}
+
+TEST_F(Channel, OnePenIsCountedOpenedAndNamedByEveryOpen) {
+  const std::string name = pens->PlugPen();
+  EXPECT_EQ(CountPenDevices(), 1);
+  std::string first;
+  std::string second;
+  handle = Open(&first);
+  HANDLE again = Open(&second);
+  EXPECT_EQ(first, "Symbolic link is " + name + "\n");
+  EXPECT_EQ(second, first);
+  EXPECT_NE(handle, nullptr);
+  EXPECT_NE(again, nullptr);
+  EXPECT_NE(again, handle);
+  ClosePenDriver(again);
+  ASSERT_NE(devicePath, nullptr);
+  EXPECT_EQ(std::string(devicePath), name);
+  ReleaseDevicePath();
+  EXPECT_EQ(devicePath, nullptr);
+}
+
+TEST_F(Channel, AnInterfaceThatCannotBeOpenedIsNamedInPlaceOfTheLastOne) {
+  pens->PlugPen();
+  std::string output;
+  handle = Open(&output);
+  const std::string name = pens->PlugUnopenablePen();
+  EXPECT_EQ(CountPenDevices(), 2);
+  pens->UnplugPen();
+  EXPECT_EQ(CountPenDevices(), 1);
+  EXPECT_EQ(Open(&output), nullptr);
+  EXPECT_EQ(output, "Symbolic link is " + name + "\n");
+  ASSERT_NE(devicePath, nullptr);
+  EXPECT_EQ(std::string(devicePath), name);
+}
+
+TEST_F(Channel, ArrivalAndRemovalReachTheWindowWithTheInterfaceName) {
+  EXPECT_EQ(RegisterPenInterfaceNotifications(nullptr), nullptr);
+  HWND window = pens->NotificationWindow();
+  if (window == nullptr) GTEST_SKIP() << "these pens do not announce themselves";
+  HDEVNOTIFY registration = RegisterPenInterfaceNotifications(window);
+  ASSERT_NE(registration, nullptr);
+  const std::string name = pens->PlugPen();
+  pens->UnplugPen();
+  ASSERT_EQ(pens->DeviceChanges().size(), 2u);
+  UnregisterPenInterfaceNotifications(registration);
+  pens->PlugUnopenablePen();
+
+  const auto changes = pens->DeviceChanges();
+  ASSERT_EQ(changes.size(), 2u);  // none after unregistering
+  EXPECT_EQ(changes[0].type, static_cast<WPARAM>(DBT_DEVICEARRIVAL));
+  EXPECT_EQ(changes[1].type, static_cast<WPARAM>(DBT_DEVICEREMOVECOMPLETE));
+  for (const DeviceChange& change : changes) {
+    EXPECT_EQ(change.deviceType, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
+    EXPECT_EQ(std::memcmp(&change.classGuid, &GUID_DEVINTERFACE_PEN, sizeof(GUID)), 0);
+    EXPECT_EQ(change.name, name);
+    EXPECT_EQ(change.size, offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + name.size() + 1);
+  }
+}
+
+// A pen plugged in and opened, its handle in penHandle.
+class OpenPen : public Channel {
+ protected:
+  void SetUp() override {
+    Channel::SetUp();
+    if (IsSkipped()) return;
+    pens->PlugPen();
+    std::string output;
+    handle = Open(&output);
+    ASSERT_NE(handle, nullptr);
+    penHandle = handle;
+  }
+
+  // A ReadPenData on its own thread, as the receive thread issues it; returns
+  // once the pen holds it waiting.
+  std::future<Read> WaitingReceive() {
+    auto read = std::async(std::launch::async, [h = handle] { return Receive(h); });
+    EXPECT_TRUE(WaitUntil([this] { return pens->WaitingReceives() == 1; }));
+    return read;
+  }
+  static Read Result(std::future<Read>& read) {
+    EXPECT_EQ(read.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    return read.get();
+  }
+};
+
+TEST_F(OpenPen, TheDescriptorIsReadWholeOrNotAtAll) {
+  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::memset(descriptor, 0xEE, sizeof(descriptor));
+  ASSERT_EQ(ReadDeviceDescriptor(descriptor), 0u);
+  EXPECT_EQ(Bytes(descriptor, descriptor + sizeof(descriptor)), pens->Descriptor());
+  if (pens->ShortenDescriptor()) {
+    EXPECT_NE(ReadDeviceDescriptor(descriptor), 0u);
+  }
+}
+
+TEST_F(OpenPen, SendsReachThePenAsOneMessageEach) {
+  ASSERT_EQ(Send(handle, pens->Request()), 0u);
+  EXPECT_EQ(pens->LastMessageToPen(), pens->Request());
+  ASSERT_EQ(SendRestartCommand(handle), 0u);
+  EXPECT_EQ(pens->LastMessageToPen(), Bytes{RESTART_BYTE});
+}
+
+TEST_F(OpenPen, ANullHandleGives99AndReachesNoPen) {
+  penHandle = nullptr;
+  EXPECT_EQ(SendRestartCommand(nullptr), NO_DEVICE_RESULT);
+  EXPECT_EQ(Send(nullptr, pens->Request()), NO_DEVICE_RESULT);
+  EXPECT_TRUE(pens->LastMessageToPen().empty());
+}
+
+// Both ways an answer meets its receive: already there, or a receive waiting for it.
+enum class Order { AnswerFirst, ReceiveFirst };
+
+class Answers : public OpenPen, public ::testing::WithParamInterface<Order> {
+ protected:
+  // Sends a request (`cut`: after making the answer empty) and receives the answer.
+  Read Exchange(bool cut) {
+    if (GetParam() == Order::AnswerFirst) {
+      if (cut) pens->CutNextAnswer();
+      EXPECT_EQ(Send(handle, pens->Request()), 0u);
+      pens->WaitUntilAnswered();
+      return Receive(handle);
+    }
+    auto waiting = WaitingReceive();
+    // Other requests go through on the handle meanwhile.
+    std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+    EXPECT_EQ(ReadDeviceDescriptor(descriptor), 0u);
+    if (cut) pens->CutNextAnswer();
+    EXPECT_EQ(Send(handle, pens->Request()), 0u);
+    return Result(waiting);
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Channel, Answers, ::testing::Values(Order::AnswerFirst, Order::ReceiveFirst),
+                         [](const auto& order) {
+                           return order.param == Order::AnswerFirst ? "AnswerFirst" : "ReceiveFirst";
+                         });
+
+TEST_P(Answers, AReceiveGetsThePensAnswer) {
+  const Read read = Exchange(false);
+  EXPECT_EQ(read.result, 0u);
+  EXPECT_EQ(read.bytes, pens->Answer());
+  EXPECT_FALSE(read.bytes.empty());
+}
+
+TEST_P(Answers, AnAnswerOfZeroBytesIsAFailedReceive) {
+  const Read read = Exchange(true);
+  EXPECT_NE(read.result, 0u);
+  EXPECT_NE(read.result, kNotConnected);
+  EXPECT_EQ(read.received, 0u);
+}
+
+TEST_F(OpenPen, ClosingTheHandleEndsAWaitingReceive) {
+  auto waiting = WaitingReceive();
+  ClosePenDriver(handle);
+  handle = nullptr;
+  const Read read = Result(waiting);
+  EXPECT_EQ(read.result, kAborted);
+  EXPECT_EQ(read.received, 0u);
+}
+
+TEST_F(OpenPen, AnUnpluggedPenFailsEveryOperationWith1167) {
+  auto waiting = WaitingReceive();
+  pens->UnplugPen();
+  const Read read = Result(waiting);
+  EXPECT_EQ(read.result, kNotConnected);
+  EXPECT_EQ(read.received, 0u);
+  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  EXPECT_EQ(ReadDeviceDescriptor(descriptor), kNotConnected);
+  EXPECT_EQ(Send(handle, pens->Request()), kNotConnected);
+  EXPECT_EQ(SendRestartCommand(handle), kNotConnected);
+  EXPECT_EQ(Receive(handle).result, kNotConnected);
+}
+
+TEST_F(OpenPen, SendsReceivesCloseAndOpenRunAtOnce) {
+  constexpr int kRequests = 16;
+  std::atomic<int> answers{0};
+  std::atomic<int> failures{0};
+  std::atomic<std::uint32_t> failure{0};
+  std::atomic<bool> stop{false};
+  // The receive thread's loop: it reads on, a little later after a failure.
+  auto receiver = std::async(std::launch::async, [&, h = handle] {
+    while (!stop) {
+      const Read read = Receive(h);
+      if (read.result == 0) {
+        ++answers;
+      } else {
+        failure = read.result;
+        ++failures;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
+  });
+  for (int i = 0; i < kRequests; ++i) EXPECT_EQ(Send(handle, pens->Request()), 0u);
+  EXPECT_TRUE(WaitUntil([&] { return answers == kRequests; }));
+  // The device watch closes the pen and opens it again on its next arrival,
+  // while the receive thread still reads on the old handle.
+  ClosePenDriver(handle);
+  std::string output;
+  handle = Open(&output);
+  EXPECT_NE(handle, nullptr);
+  const int before = failures;
+  WaitUntil([&] { return failures >= before + 2; });  // reads on the old handle after the open
+  stop = true;
+  ClosePenDriver(handle);  // ends the receive also if the old handle's value came back
+  handle = nullptr;
+  receiver.get();
+  EXPECT_NE(failure, 0u);
+  EXPECT_NE(failure, kNotConnected);
+}
+
+}  // namespace
+}  // namespace channel_testing

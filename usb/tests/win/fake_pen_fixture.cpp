@@ -1,0 +1,209 @@
+// The conformance suite's pens under Wine: interfaces of the pen's class written
+// into the prefix's device registry, and behind the openable one the fake kernel
+// driver (fake_pen_driver.c), which echoes every message sent to it. Both need
+// Wine: they write the device registry as Wine's Setup API keeps it and load an
+// unsigned driver.
+#include "usb/tests/pen_fixture.h"
+
+#include <setupapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace channel_testing {
+namespace {
+
+// Private control codes of the fake driver, CTL_CODE(0x22, 0x800 + n, METHOD_BUFFERED, 0).
+constexpr DWORD IOCTL_FAKE_SET_DESCRIPTOR = 0x222000;  // input: the descriptor bytes (at most 18)
+constexpr DWORD IOCTL_FAKE_UNPLUG = 0x222004;          // every request fails as after removal
+constexpr DWORD IOCTL_FAKE_RESET = 0x222008;           // plugged in, nothing queued, default descriptor
+constexpr DWORD IOCTL_FAKE_STATE = 0x22200C;           // output: FakePenState
+
+// Keep in step with the driver's `state`.
+struct FakePenState {
+  ULONG pendingReceives;
+  ULONG lastSentLength;
+  std::uint8_t lastSent[PEN_RECEIVE_BUFFER_SIZE];
+};
+
+// idVendor 0x1234, idProduct 0x0204, bcdDevice 0x0318: the driver's default.
+const Bytes kDescriptor = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0x34, 0x12, 0x04, 0x02, 0x18, 0x03, 1, 2, 0, 1};
+
+// The instance whose interface path the fake driver links to its device, and one
+// whose path names nothing.
+constexpr const char* kFakePenInstance = "ROOT\\NIBFLASH_FAKE_PEN\\0000";
+constexpr const char* kUnopenableInstance = "ROOT\\NIBFLASH_UNOPENABLE_PEN\\0000";
+constexpr const char* kFakePenLink = "\\\\?\\root#nibflash_fake_pen#0000#{a165badf-6e6a-4126-85c1-bfbe09014345}";
+constexpr const char* kServiceName = "NibflashFakePen";
+
+bool RunningUnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// Wine counts an interface as present once its Control\Linked value is set, as
+// the system does when a driver enables the interface.
+bool MarkLinked(const std::string& path) {
+  const std::string key = "System\\CurrentControlSet\\Control\\DeviceClasses\\"
+                          "{a165badf-6e6a-4126-85c1-bfbe09014345}\\##?#" + path.substr(4) + "\\#\\Control";
+  const DWORD linked = 1;
+  return RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Linked", REG_DWORD, &linked, sizeof(linked)) ==
+         ERROR_SUCCESS;
+}
+
+// A present device element with one interface of the pen's class; its path, or
+// empty on failure.
+std::string RegisterInterface(const char* instanceId) {
+  HDEVINFO set = SetupDiCreateDeviceInfoList(&GUID_DEVINTERFACE_PEN, nullptr);
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof(device);
+  SP_DEVICE_INTERFACE_DATA interfaceData{};
+  interfaceData.cbSize = sizeof(interfaceData);
+  union {
+    SP_DEVICE_INTERFACE_DETAIL_DATA_A detail;
+    char space[sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) + MAX_PATH];
+  } record{};
+  record.detail.cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+  std::string path;
+  if (SetupDiCreateDeviceInfoA(set, instanceId, &GUID_DEVINTERFACE_PEN, nullptr, nullptr, 0, &device) &&
+      SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr) &&
+      SetupDiCreateDeviceInterfaceA(set, &device, &GUID_DEVINTERFACE_PEN, nullptr, 0, &interfaceData) &&
+      SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, &record.detail, sizeof(record), nullptr, nullptr) &&
+      MarkLinked(record.detail.DevicePath)) {
+    path = record.detail.DevicePath;
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  return path;
+}
+
+// Removes the device element with this instance, or every one the tests make
+// (also those of a run that ended half-way).
+void RemoveInterfaces(const char* instanceId = nullptr) {
+  HDEVINFO set = SetupDiGetClassDevsA(nullptr, "ROOT", nullptr, DIGCF_ALLCLASSES);
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof(device);
+  for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
+    char id[256] = {};  // above the system's limit on instance names
+    SetupDiGetDeviceInstanceIdA(set, &device, id, sizeof(id), nullptr);
+    if (instanceId != nullptr ? _stricmp(id, instanceId) == 0 : _strnicmp(id, "ROOT\\NIBFLASH_", 14) == 0) {
+      SetupDiRemoveDevice(set, &device);
+    }
+  }
+  SetupDiDestroyDeviceInfoList(set);
+}
+
+bool WaitForServiceState(SC_HANDLE service, DWORD state) {
+  SERVICE_STATUS status{};
+  return WaitUntil([&] { return QueryServiceStatus(service, &status) && status.dwCurrentState == state; });
+}
+
+// The fake driver as a kernel service, installed from beside the test program and
+// started on first use; stopped and deleted when the program ends.
+class FakePenDriver {
+ public:
+  static bool Running() {
+    static FakePenDriver driver;
+    return driver.m_running;
+  }
+
+ private:
+  FakePenDriver() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::strcpy(std::strrchr(path, '\\') + 1, "nibflash_fake_pen.sys");
+    // A service left by a run that did not finish goes first.
+    if (SC_HANDLE left = OpenServiceA(m_manager, kServiceName, SERVICE_ALL_ACCESS)) Remove(left);
+    m_service = CreateServiceA(m_manager, kServiceName, kServiceName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                               SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path, nullptr, nullptr, nullptr,
+                               nullptr, nullptr);
+    m_running = StartServiceA(m_service, 0, nullptr) && WaitForServiceState(m_service, SERVICE_RUNNING);
+  }
+  ~FakePenDriver() {
+    Remove(m_service);
+    CloseServiceHandle(m_manager);
+  }
+  static void Remove(SC_HANDLE service) {
+    SERVICE_STATUS status{};
+    if (ControlService(service, SERVICE_CONTROL_STOP, &status)) WaitForServiceState(service, SERVICE_STOPPED);
+    DeleteService(service);
+    CloseServiceHandle(service);
+  }
+
+  SC_HANDLE m_manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  SC_HANDLE m_service = nullptr;
+  bool m_running = false;
+};
+
+class FakePenFixture : public PenFixture {
+ public:
+  FakePenFixture() {
+    if (!RunningUnderWine()) {
+      [] { GTEST_SKIP() << "registers fake devices and loads a fake driver into Wine"; }();
+      return;
+    }
+    RemoveInterfaces();
+    ReleaseDevicePath();
+  }
+  ~FakePenFixture() override {
+    if (m_control != nullptr) CloseHandle(m_control);
+    RemoveInterfaces();
+  }
+
+  std::string PlugPen() override {
+    EXPECT_TRUE(FakePenDriver::Running());
+    m_control = CreateFileA(kFakePenLink, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(m_control, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Control(IOCTL_FAKE_RESET), 0u);
+    return RegisterInterface(kFakePenInstance);
+  }
+  std::string PlugUnopenablePen() override { return RegisterInterface(kUnopenableInstance); }
+  void UnplugPen() override {
+    EXPECT_EQ(Control(IOCTL_FAKE_UNPLUG), 0u);
+    RemoveInterfaces(kFakePenInstance);
+  }
+
+  Bytes Descriptor() override { return kDescriptor; }
+  bool ShortenDescriptor() override {
+    return Control(IOCTL_FAKE_SET_DESCRIPTOR, Bytes(kDescriptor.begin(), kDescriptor.end() - 1)) == 0;
+  }
+
+  Bytes Request() override { return {0x01, 0x00, 0x10, 0x00, 0x04, 0x00, 0xAA, 0x55}; }
+  Bytes Answer() override { return Request(); }
+  // An empty message sent to the pen comes back as an empty message.
+  void CutNextAnswer() override { EXPECT_EQ(Control(IOCTL_PEN_SEND), 0u); }
+  void WaitUntilAnswered() override {}  // the echo is queued before the send completes
+
+  Bytes LastMessageToPen() override {
+    const FakePenState state = State();
+    return Bytes(state.lastSent, state.lastSent + state.lastSentLength);
+  }
+  std::size_t WaitingReceives() override { return State().pendingReceives; }
+
+  HWND NotificationWindow() override { return nullptr; }  // the fake driver announces nothing
+  std::vector<DeviceChange> DeviceChanges() override { return {}; }
+
+ private:
+  // One private control request on the fixture's own (synchronous) handle.
+  DWORD Control(DWORD code, const Bytes& input = {}, void* output = nullptr, DWORD outputSize = 0) {
+    DWORD transferred = 0;
+    return DeviceIoControl(m_control, code, const_cast<std::uint8_t*>(input.data()),
+                           static_cast<DWORD>(input.size()), output, outputSize, &transferred, nullptr)
+               ? ERROR_SUCCESS
+               : GetLastError();
+  }
+  FakePenState State() {
+    FakePenState state{};
+    EXPECT_EQ(Control(IOCTL_FAKE_STATE, {}, &state, sizeof(state)), 0u);
+    return state;
+  }
+
+  HANDLE m_control = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<PenFixture> PenFixture::Make() { return std::make_unique<FakePenFixture>(); }
+
+}  // namespace channel_testing
