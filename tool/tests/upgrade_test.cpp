@@ -17,6 +17,13 @@ class UpgradeTest : public DialogTest, public ::testing::WithParamInterface<bool
     if (GetParam()) options.timing = virtualpen::kRealisticTiming;
     return options;
   }
+  // With pen time, one slow enough that a second answer comes only once the
+  // next command waits.
+  static virtualpen::PenOptions SlowOptions() {
+    virtualpen::PenOptions options;
+    if (GetParam()) options.timing.latencyMs = 100;
+    return options;
+  }
 };
 
 TEST_P(UpgradeTest, FromOlderFirmwareWithBothRestarts) {
@@ -48,6 +55,43 @@ TEST_P(UpgradeTest, LostAnswersAreRecoveredByTheNextAttempt) {
   auto pen = PlugPen(Options());
   for (std::uint32_t request : {1u, 20u, 200u}) pen->AddFault(RequestFault{RequestFaultKind::DropResponse, request, 1, 0});
   pen->AddFault(RequestFault{RequestFaultKind::DropResponse, 400, 2, 0});  // two attempts of one command
+  OpenDialog();
+  ASSERT_TRUE(Upgrade());
+  ExpectUpgraded(*pen);
+}
+
+// An answer counts once, for the command it answers: one that comes late (up
+// to a whole attempt late) serves the command's next attempt, and the copies
+// that follow, like an answer left in the pen before the tool came, are dropped.
+TEST_P(UpgradeTest, LateRepeatedAndLeftoverAnswersAreTakenOnce) {
+  struct Case {
+    const char* name;
+    RequestFaultKind kind;
+    std::uint32_t request, value;
+  };
+  // Request 5 is a read, 10 an erase, 11 and 313 writes.
+  for (const Case& c : {Case{"late read", RequestFaultKind::DelayResponse, 5, 2300},
+                        Case{"late erase", RequestFaultKind::DelayResponse, 10, 2300},
+                        Case{"late write", RequestFaultKind::DelayResponse, 11, 3900},
+                        Case{"late write", RequestFaultKind::DelayResponse, 313, 2300},
+                        Case{"repeated read", RequestFaultKind::DuplicateResponse, 20, 0},
+                        Case{"repeated write", RequestFaultKind::DuplicateResponse, 313, 0}}) {
+    SCOPED_TRACE(c.name + std::string(" at ") + std::to_string(c.request));
+    auto pen = PlugPen(SlowOptions());
+    pen->AddFault(RequestFault{c.kind, c.request, 1, c.value});
+    OpenDialog();
+    ASSERT_TRUE(Upgrade());
+    ExpectUpgraded(*pen);
+    ui::ClickButton(m_dialog, IDOK);
+    WaitForDialogEnd();
+    Bus()->Unplug(pen);
+  }
+  SCOPED_TRACE("an answer left in the pen");
+  auto pen = PlugPen(SlowOptions());
+  const std::uint8_t read[] = {0xFA, 0xF0, 0x00, 0x40, 0x00, 0x00, 0x10, 0x00};
+  const std::size_t queued = pen->QueuedPackets();
+  ASSERT_EQ(Bus()->Open()->Send(read, sizeof read), virtualpen::PenLink::Result::Ok);
+  ASSERT_EQ(pen->QueuedPackets(), queued + 1);
   OpenDialog();
   ASSERT_TRUE(Upgrade());
   ExpectUpgraded(*pen);
