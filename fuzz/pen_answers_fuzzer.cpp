@@ -14,8 +14,11 @@
 // deterministic whatever the machine's load.
 //
 // Whatever the pen sends, Upgrade throws UpgradeToolException or returns with
-// the pen upgraded, and nothing below the boot-control word changes. Anything
-// else, a crash, a hang or a sanitizer report, is a finding.
+// the pen upgraded, and nothing below the boot-control word changes. It must
+// return when each command still has an answer of its own in time: answers
+// repeated, one attempt late, missing on fewer than all attempts, or anything
+// sent before the run. Anything else, a crash, a hang or a sanitizer report, is
+// a finding.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -67,6 +70,8 @@ struct Run {
   std::vector<Edit> edits;
   std::vector<Held> held;
   std::uint32_t packets = 0;
+  int missedInARow = 0;   // answers dropped since one was delivered
+  bool tampered = false;  // some command may have lost its answer
 };
 
 Run run;
@@ -99,12 +104,14 @@ void Deliver(Bytes packet) {
 // One packet from the pen, edited as the input says.
 void Arrive(Bytes packet) {
   const std::uint32_t number = run.packets++;
+  const bool answer = packet.size() >= PACKET_HEADER_SIZE && PacketType(packet.data()) == PACKET_FLASH_RESPONSE;
   std::vector<Held> after;
   for (auto it = run.held.begin(); it != run.held.end();) {
     if (it->releasedAt != number) {
       ++it;
       continue;
     }
+    run.missedInARow = 0;
     if (it->afterIt) {
       after.push_back(std::move(*it));
     } else {
@@ -114,9 +121,18 @@ void Arrive(Bytes packet) {
   }
   std::vector<Bytes> before, following;
   int copies = 1;
+  bool held = false;
   for (const Edit& edit : run.edits) {
     if (edit.packet != number) continue;
     const Bytes& tail = edit.tail;
+    const std::uint32_t later = tail.empty() ? 1 : tail[0] % 8 + 1;
+    // What leaves every command its own answer in time: anything before the
+    // upgrade starts, a repeat, a missing answer (counted below), an answer
+    // one attempt late.
+    const bool harmless = number == 0 ? edit.op != kHold
+                                      : edit.op == kRepeat || (answer && edit.op == kDrop) ||
+                                            (answer && edit.op == kHold && later == 1);
+    if (!harmless) run.tampered = true;
     switch (edit.op) {
       case kDrop: copies = 0; break;
       case kRepeat: copies = copies == 0 ? 0 : copies + 1; break;
@@ -131,14 +147,16 @@ void Arrive(Bytes packet) {
       case kAfter: following.push_back(tail); break;
       case kHold:
         if (copies > 0) {
-          const std::uint32_t later = tail.empty() ? 1 : tail[0] % 8 + 1;
           run.held.push_back({packet, number + later, tail.size() > 1 && (tail[1] & 1) != 0});
           copies = 0;
+          held = true;
         }
         break;
       default: break;
     }
   }
+  if (answer && copies > 0) run.missedInARow = 0;
+  if (answer && copies == 0 && !held && ++run.missedInARow >= FA_ATTEMPTS) run.tampered = true;
   for (auto& extra : before) Deliver(std::move(extra));
   for (int i = 0; i < copies; ++i) Deliver(packet);
   for (auto& extra : following) Deliver(std::move(extra));
@@ -244,6 +262,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const UpgradeToolException&) {
   }
   if (upgraded && !PenUpgraded(lowFlash, dfu)) Finding("the upgrade succeeded over wrong flash");
+  if (!upgraded && !run.tampered) Finding("the upgrade failed although every command had its answer in time");
   if (run.pen->ReadFlash(0, BOOT_CONTROL_ADDRESS) != lowFlash) Finding("flash below the boot-control word changed");
 
   if (run.link) run.link->Close();
