@@ -128,10 +128,11 @@ void Arrive(Bytes packet) {
     const std::uint32_t later = tail.empty() ? 1 : tail[0] % 8 + 1;
     // What leaves every command its own answer in time: anything before the
     // upgrade starts, a repeat, a missing answer (counted below), an answer
-    // one attempt late.
+    // one attempt late, anything after an answer (once it is delivered, below).
     const bool harmless = number == 0 ? edit.op != kHold
-                                      : edit.op == kRepeat || (answer && edit.op == kDrop) ||
-                                            (answer && edit.op == kHold && later == 1);
+                                      : edit.op == kRepeat ||
+                                            (answer && (edit.op == kDrop || edit.op == kAfter ||
+                                                        (edit.op == kHold && later == 1)));
     if (!harmless) run.tampered = true;
     switch (edit.op) {
       case kDrop: copies = 0; break;
@@ -155,6 +156,7 @@ void Arrive(Bytes packet) {
       default: break;
     }
   }
+  if (number != 0 && !following.empty() && copies == 0) run.tampered = true;
   if (answer && copies > 0) run.missedInARow = 0;
   if (answer && copies == 0 && !held && ++run.missedInARow >= FA_ATTEMPTS) run.tampered = true;
   for (auto& extra : before) Deliver(std::move(extra));
