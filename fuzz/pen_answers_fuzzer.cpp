@@ -70,7 +70,7 @@ struct Run {
   std::vector<Edit> edits;
   std::vector<Held> held;
   std::uint32_t packets = 0;
-  int missedInARow = 0;   // answers dropped since one was delivered
+  int missedInARow = 0;   // answers dropped or held back since one was delivered
   bool tampered = false;  // some command may have lost its answer
 };
 
@@ -121,14 +121,14 @@ void Arrive(Bytes packet) {
   }
   std::vector<Bytes> before, following;
   int copies = 1;
-  bool held = false;
   for (const Edit& edit : run.edits) {
     if (edit.packet != number) continue;
     const Bytes& tail = edit.tail;
     const std::uint32_t later = tail.empty() ? 1 : tail[0] % 8 + 1;
     // What leaves every command its own answer in time: anything before the
-    // upgrade starts, a repeat, a missing answer (counted below), an answer
-    // one attempt late, anything after an answer (once it is delivered, below).
+    // upgrade starts, a repeat, a missing answer or one an attempt late (unless
+    // all attempts' are, counted below: the last attempt's wait is the last),
+    // anything after an answer (once it is delivered, below).
     const bool harmless = number == 0 ? edit.op != kHold
                                       : edit.op == kRepeat ||
                                             (answer && (edit.op == kDrop || edit.op == kAfter ||
@@ -150,7 +150,6 @@ void Arrive(Bytes packet) {
         if (copies > 0) {
           run.held.push_back({packet, number + later, tail.size() > 1 && (tail[1] & 1) != 0});
           copies = 0;
-          held = true;
         }
         break;
       default: break;
@@ -158,7 +157,7 @@ void Arrive(Bytes packet) {
   }
   if (number != 0 && !following.empty() && copies == 0) run.tampered = true;
   if (answer && copies > 0) run.missedInARow = 0;
-  if (answer && copies == 0 && !held && ++run.missedInARow >= FA_ATTEMPTS) run.tampered = true;
+  if (answer && copies == 0 && ++run.missedInARow >= FA_ATTEMPTS) run.tampered = true;
   for (auto& extra : before) Deliver(std::move(extra));
   for (int i = 0; i < copies; ++i) Deliver(packet);
   for (auto& extra : following) Deliver(std::move(extra));
@@ -224,10 +223,12 @@ std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* re
 void RestartPen() {
   run.upgrader->driverHandle = nullptr;
   run.held.clear();
-  const std::uint8_t restart = RESTART_BYTE;
-  run.link->Send(&restart, 1);
-  run.link->Close();
-  run.link.reset();
+  if (run.link) {
+    const std::uint8_t restart = RESTART_BYTE;
+    run.link->Send(&restart, 1);
+    run.link->Close();
+    run.link.reset();
+  }
   if (!Bus().WaitUntilIdle(std::chrono::seconds(5)) || !run.pen->IsOnBus()) return;
   run.link = Bus().Open();
   if (!run.link) return;
@@ -236,6 +237,7 @@ void RestartPen() {
   run.upgrader->restartedSignal.SetEvent();
 }
 
+// Progress is the dialog's business, not this target's.
 void ReportProgress(std::int32_t, std::int32_t) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
