@@ -39,7 +39,7 @@ class CWinThread {
 
   AFX_THREADPROC m_procedure;
   void* m_parameter;
-  int m_priority;
+  [[maybe_unused]] int m_priority;  // read by the Windows build only
   std::mutex m_mutex;
   std::condition_variable m_changed;
   bool m_started = false;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test:
-#   native with AddressSanitizer+UBSan, native with ThreadSanitizer,
+#   native with AddressSanitizer+UBSan, native with ThreadSanitizer, the fuzz target for 60 s,
 #   Windows x86_64 under Wine (with Xvfb for the windows), Windows x86 build only.
 # Artifacts (screenshots, logs) land under build/.
 set -euo pipefail
@@ -27,6 +27,30 @@ configure_build_test native-asan "" -DCMAKE_CXX_FLAGS=-O1 -DNIBFLASH_SANITIZE=ad
 
 configure_build_test native-tsan "" -DCMAKE_CXX_FLAGS=-O1 -DNIBFLASH_SANITIZE=thread -DNIBFLASH_BENCHMARKS=OFF
 (cd "$build/native-tsan" && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j "$jobs" --timeout 300)
+
+# The fuzz target (fuzz/), time-boxed. It starts from the committed seeds, which
+# it runs first, and keeps what it finds in a fresh corpus under build/; a crash,
+# a hang (-timeout), a sanitizer report or a broken invariant fails the run and
+# leaves the input in build/fuzz/. Its last status line gives executions per
+# second and coverage (cov: edges, ft: features).
+fuzz_start=$SECONDS
+echo "=== fuzz: building"
+cmake -S . -B "$build/fuzz" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" -DNIBFLASH_SANITIZE=address -DNIBFLASH_FUZZ=ON \
+  -DNIBFLASH_TESTS=OFF -DNIBFLASH_BENCHMARKS=OFF >"$build/fuzz.configure.log"
+cmake --build "$build/fuzz" --target pen_answers_fuzzer -j "$jobs" >"$build/fuzz.build.log" 2>&1 ||
+  { tail -60 "$build/fuzz.build.log"; exit 1; }
+echo "=== fuzz: built in $((SECONDS - fuzz_start)) s; fuzzing for 60 s"
+rm -rf "$build/fuzz/corpus"
+mkdir -p "$build/fuzz/corpus"
+if ! "$build/fuzz/fuzz/pen_answers_fuzzer" -max_total_time=60 -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$build/fuzz/" "$build/fuzz/corpus" fuzz/corpus >"$build/fuzz.log" 2>&1; then
+  tail -60 "$build/fuzz.log"
+  echo "=== fuzz: FAILED (input saved under $build/fuzz/)"
+  exit 1
+fi
+grep -E '^#[0-9]+[[:space:]]+DONE' "$build/fuzz.log" | tail -1
+grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' "$build/fuzz.log"
 
 # One Wine prefix per run, made once, with its wineserver kept up for the whole
 # run (each test would otherwise start a server and wait for it to go), and one
