@@ -40,7 +40,9 @@ TEST_F(TrafficRecordLines, RecordsPacketsBothWaysAndBusEvents) {
 
   const auto lines = Lines(out->str());
   ASSERT_EQ(lines.size(), 8u) << out->str();
-  EXPECT_EQ(Untimed(lines[0]), R"({"event":"plug","pen":"REC1"})");
+  const std::string plug =
+      R"({"event":"plug","pen":"REC1","interface":"\\\\?\\USB#VID_1D50&PID_0204#REC1#{a165badf-6e6a-4126-85c1-bfbe09014345}"})";
+  EXPECT_EQ(Untimed(lines[0]), plug);
   EXPECT_EQ(Untimed(lines[1]).rfind(R"({"dir":"from_pen","pen":"REC1","hex":")", 0), 0u);
   EXPECT_EQ(Untimed(lines[2]), R"({"dir":"to_pen","pen":"REC1","hex":"faf0004000000100"})");
   // Response: length 0x0015, sequence 1, type 0x8001, then fa 00, OK, read, address, size, data, checksum.
@@ -49,7 +51,7 @@ TEST_F(TrafficRecordLines, RecordsPacketsBothWaysAndBusEvents) {
   EXPECT_EQ(Untimed(lines[4]), R"({"dir":"to_pen","pen":"REC1","hex":"fb"})");
   EXPECT_EQ(Untimed(lines[5]), R"({"event":"restart","pen":"REC1"})");
   EXPECT_EQ(Untimed(lines[6]), R"({"event":"unplug","pen":"REC1"})");
-  EXPECT_EQ(Untimed(lines[7]), R"({"event":"plug","pen":"REC1"})");
+  EXPECT_EQ(Untimed(lines[7]), plug);
   double last = 0;  // time stamps in milliseconds, never going back
   for (const auto& line : lines) {
     EXPECT_GE(std::stod(line.substr(8)), last) << line;
@@ -58,11 +60,11 @@ TEST_F(TrafficRecordLines, RecordsPacketsBothWaysAndBusEvents) {
 }
 
 TEST(TrafficRecordText, EscapesWhatJsonNeeds) {
-  EXPECT_EQ(JsonString("\\\\?\\USB#\"x\"\n"), R"("\\\\?\\USB#\"x\"\u000a")");
+  EXPECT_EQ(pen_channel::JsonString("\\\\?\\USB#\"x\"\n"), R"("\\\\?\\USB#\"x\"\u000a")");
 }
 
 TEST(TrafficRecordText, StartFailsForAFileThatCannotBeMade) {
-  TrafficRecord record;
+  pen_channel::TrafficRecord record;
   EXPECT_FALSE(record.Start("/nonexistent-directory/record.jsonl"));
   EXPECT_FALSE(record.IsOn());
 }
