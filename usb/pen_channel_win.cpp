@@ -127,7 +127,12 @@ LRESULT CALLBACK RecordingWindowProc(HWND window, UINT message, WPARAM type, LPA
 
 }  // namespace
 
-bool RecordPenTraffic(const char* path) { return path != nullptr && record.Start(path); }
+bool RecordPenTraffic(const char* path) {
+  if (path == nullptr || !record.Start(path)) return false;
+  std::lock_guard<std::mutex> lock(recordMutex);
+  pluggedPaths.clear();  // a new record has seen no pen yet
+  return true;
+}
 
 int CountPenDevices() {
   HDEVINFO set = PresentPenInterfaces();

@@ -36,8 +36,10 @@ TEST(RecordedNotifications, ArrivalAndRemovalArePlugAndUnplug) {
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = &CountingProc;
   windowClass.lpszClassName = "NibflashRecordedWindow";
+  windowClass.hInstance = GetModuleHandleA(nullptr);
   RegisterClassA(&windowClass);
-  HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                windowClass.hInstance, nullptr);
   ASSERT_NE(window, nullptr);
   HDEVNOTIFY notification = RegisterPenInterfaceNotifications(window);
   ASSERT_NE(notification, nullptr);
