@@ -24,6 +24,7 @@ const char kUsage[] =
     "Usage: nibflash [options]\n"
     "Runs the upgrade tool's dialog against virtual pens and shows it in the terminal.\n"
     "  --interactive            wait for Enter before pressing Start and Exit\n"
+    "Exit code: 0 upgraded, 1 failed, 3 no supported pen, 4 the tool's requests differ from --replay's.\n"
     "  --help                   this text\n";
 
 enum class Outcome { Completed, Failed, NoPen };
@@ -90,7 +91,8 @@ int main(int argc, char** argv) {
     }
   }
   std::vector<std::shared_ptr<virtualpen::VirtualPen>> pens;
-  if (!ApplyVirtualPenSetup(setup, error, &pens)) {
+  std::shared_ptr<virtualpen::RecordPlayer> player;
+  if (!ApplyVirtualPenSetup(setup, error, &pens, &player)) {
     std::fprintf(stderr, "nibflash: %s\n", error.c_str());
     return 2;
   }
@@ -113,6 +115,11 @@ int main(int argc, char** argv) {
   virtualpen::VirtualBus::Instance()->WaitUntilIdle();
   for (const auto& pen : pens) PrintPen(printer, *pen);
   virtualpen::VirtualBus::Instance()->StopRecord();
+  if (player) {
+    const std::string verdict = player->Verdict();
+    printer.Say("[replay]", verdict.empty() ? "the tool sent every request of the record" : verdict.c_str());
+    if (!verdict.empty()) return 4;
+  }
   switch (outcome) {
     case Outcome::Completed: printer.Say("[result]", "the pen was upgraded"); return 0;
     case Outcome::NoPen: printer.Say("[result]", "nothing was upgraded: no supported pen"); return 3;

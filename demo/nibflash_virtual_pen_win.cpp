@@ -10,12 +10,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   VirtualPenSetup setup;
   std::vector<std::string> rest;
   std::string error;
+  std::shared_ptr<virtualpen::RecordPlayer> player;
   if (!ParseVirtualPenOptions(__argc, __argv, setup, rest, error) || !rest.empty() ||
-      !ApplyVirtualPenSetup(setup, error)) {
+      !ApplyVirtualPenSetup(setup, error, nullptr, &player)) {
     if (error.empty()) error = "unknown option: " + rest.front();
     const std::string text = error + "\n\n" + kVirtualPenUsage;
     MessageBoxA(nullptr, text.c_str(), "nibflash_virtual_pen", MB_OK | MB_ICONEXCLAMATION);
     return 2;
   }
-  return AfxWinMain();
+  const int result = AfxWinMain();
+  const std::string verdict = player ? player->Verdict() : std::string();
+  if (verdict.empty()) return result;
+  MessageBoxA(nullptr, verdict.c_str(), "nibflash_virtual_pen", MB_OK | MB_ICONEXCLAMATION);
+  return 4;
 }

@@ -25,7 +25,9 @@ const char kVirtualPenUsage[] =
     "  --fault KIND@N[=V]       a fault at the Nth flash request: drop, delay (V ms), duplicate, status (V),\n"
     "                           command, address, size, checksum, truncate (to V bytes), unplug\n"
     "  --restart-fault KIND@N   at the Nth restart: never-back, no-dfu, foreign\n"
-    "  --record FILE            write every packet on the bus to FILE as JSON Lines\n";
+    "  --record FILE            write every packet on the bus to FILE as JSON Lines\n"
+    "  --replay FILE            no pens: play the traffic record FILE back, checking every request\n"
+    "                           the tool sends against it (the pen options above do not apply)\n";
 
 namespace {
 
@@ -142,6 +144,10 @@ const std::map<std::string, Option>& Options() {
          s.recordPath = v;
          return !v.empty();
        }}},
+      {"--replay", {true, [](VirtualPenSetup& s, const std::string& v) {
+         s.replayPath = v;
+         return !v.empty();
+       }}},
   };
   return options;
 }
@@ -171,11 +177,21 @@ bool ParseVirtualPenOptions(int argc, char** argv, VirtualPenSetup& setup, std::
 }
 
 bool ApplyVirtualPenSetup(const VirtualPenSetup& setup, std::string& error,
-                          std::vector<std::shared_ptr<virtualpen::VirtualPen>>* pens) {
+                          std::vector<std::shared_ptr<virtualpen::VirtualPen>>* pens,
+                          std::shared_ptr<virtualpen::RecordPlayer>* player) {
   auto bus = virtualpen::VirtualBus::Instance();
+  std::shared_ptr<virtualpen::RecordPlayer> replay;
+  if (!setup.replayPath.empty() && !(replay = virtualpen::RecordPlayer::Load(setup.replayPath, error))) {
+    return false;
+  }
   if (!setup.recordPath.empty() && !bus->StartRecord(setup.recordPath)) {
     error = "cannot write the traffic record " + setup.recordPath;
     return false;
+  }
+  if (replay) {
+    bus->Plug(replay);
+    if (player != nullptr) *player = replay;
+    return true;
   }
   for (int i = 0; i < setup.pens; ++i) {
     auto pen = std::make_shared<virtualpen::VirtualPen>(i == 0 ? setup.first : virtualpen::PenOptions{});

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "virtualpen/pen_faults.h"
+#include "virtualpen/record_player.h"
 #include "virtualpen/virtual_pen.h"
 
 struct VirtualPenSetup {
@@ -16,6 +17,7 @@ struct VirtualPenSetup {
   std::vector<virtualpen::RequestFault> requestFaults;  // for the first pen
   std::vector<virtualpen::RestartFault> restartFaults;
   std::string recordPath;               // traffic record (JSON Lines), empty for none
+  std::string replayPath;               // a traffic record played instead of the pens
 };
 
 extern const char kVirtualPenUsage[];
@@ -25,8 +27,10 @@ extern const char kVirtualPenUsage[];
 bool ParseVirtualPenOptions(int argc, char** argv, VirtualPenSetup& setup, std::vector<std::string>& rest,
                             std::string& error);
 
-// Puts the pens on the process's virtual bus and starts the record; the pens
-// are added to `pens` in plug order. False with `error` set when the record
-// cannot be written.
+// Puts the pens, or the player of the record to replay, on the process's virtual
+// bus and starts the record; the pens are added to `pens` in plug order, the
+// player is put in `player`. False with `error` set when the record cannot be
+// written or the one to replay cannot be read.
 bool ApplyVirtualPenSetup(const VirtualPenSetup& setup, std::string& error,
-                          std::vector<std::shared_ptr<virtualpen::VirtualPen>>* pens = nullptr);
+                          std::vector<std::shared_ptr<virtualpen::VirtualPen>>* pens = nullptr,
+                          std::shared_ptr<virtualpen::RecordPlayer>* player = nullptr);

@@ -5,6 +5,12 @@
 #ifdef _WIN32
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "usb/pen_channel.h"
+
 namespace {
 // As the isolation-aware entry point does: the function comes from the common
 // controls library loaded at run time, while the module's activation context
@@ -31,6 +37,14 @@ CNibflashApp theApp;
 BOOL CNibflashApp::InitInstance() {
 #ifdef _WIN32
   InitCommonControlsAtRunTime();
+#endif
+#ifdef NIBFLASH_RECORD_OPTION
+  // The shipped tool's one option, `--record FILE`: the driver's traffic, for replay.
+  if (__argc == 3 && std::strcmp(__argv[1], "--record") == 0 && !RecordPenTraffic(__argv[2])) {
+    const std::string text = std::string("Cannot write the traffic record ") + __argv[2];
+    ::MessageBoxA(nullptr, text.c_str(), "Nibflash", MB_OK | MB_ICONEXCLAMATION);
+    return FALSE;
+  }
 #endif
   CWinApp::InitInstance();
   SetRegistryKey(_T("Local AppWizard-Generated Applications"));

@@ -114,3 +114,11 @@ HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window);
 // Ends a registration (null is ignored); no notification is sent to the window
 // after it returns, except one already being delivered. Threads: UI thread.
 void UnregisterPenInterfaceNotifications(HDEVNOTIFY notification);
+
+// Writes the channel's traffic from now on to the file at `path` as JSON Lines
+// (usb/traffic_record.h): every message sent, every message received, every
+// descriptor read, restarts, and the pen's arrivals and removals (plug, unplug)
+// as the registered window is told them; a pen present before is a plug when it
+// is opened. Return: false when the file cannot be made.
+// Blocks: no. Threads: UI thread, before the window registers for notifications.
+bool RecordPenTraffic(const char* path);

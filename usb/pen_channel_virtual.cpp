@@ -205,6 +205,11 @@ HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {
   }
 }
 
+// The bus records what crosses it, as a driver would see it.
+bool RecordPenTraffic(const char* path) {
+  return path != nullptr && virtualpen::VirtualBus::Instance()->StartRecord(path);
+}
+
 void UnregisterPenInterfaceNotifications(HDEVNOTIFY notification) {
   if (notification == nullptr) return;
   // No wait for a delivery under way: it may be a SendMessageA blocked on the very

@@ -1,7 +1,11 @@
 // The driver channel over the real system: Setup API discovery of the pen's
 // interface class, and one overlapped DeviceIoControl per transfer.
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
+#include <set>
+#include <string>
 
 #include "usb/pen_channel.h"
 
@@ -9,8 +13,10 @@
 
 #include "afx/time_scale.h"
 #include "usb/pen_channel_shared.h"
+#include "usb/traffic_record.h"
 
 using pen_channel::Diagnostic;
+using pen_channel::TrafficRecord;
 
 namespace {
 
@@ -74,7 +80,59 @@ DWORD RequestWithCompletionWait(HANDLE handle, DWORD code, const void* input, DW
   return result;
 }
 
+// The traffic record (RecordPenTraffic). Pens are named in it by the serial part
+// of their interface path, ...#VID_xxxx&PID_xxxx#<serial>#{class}.
+TrafficRecord record;
+std::mutex recordMutex;
+std::string recordedPen;              // the pen opened last
+std::set<std::string> pluggedPaths;   // in lower case, as the system's names differ in case
+HWND recordedWindow = nullptr;        // subclassed to see the notifications it is sent
+WNDPROC windowProcBeforeRecord = nullptr;
+
+std::string PenName(const std::string& path) {
+  const auto second = path.find('#', path.find('#') + 1);
+  const auto third = second == std::string::npos ? std::string::npos : path.find('#', second + 1);
+  return third == std::string::npos ? path : path.substr(second + 1, third - second - 1);
+}
+
+std::string RecordedPen() {
+  std::lock_guard<std::mutex> lock(recordMutex);
+  return recordedPen;
+}
+
+// A plug the first time an interface is seen since its removal, an unplug on removal.
+void RecordPresence(const std::string& path, bool present) {
+  std::lock_guard<std::mutex> lock(recordMutex);
+  std::string key = path;
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (!present) {
+    pluggedPaths.erase(key);
+    record.Event("unplug", PenName(path));
+  } else if (pluggedPaths.insert(key).second) {
+    record.Event("plug", PenName(path), path);
+  }
+}
+
+LRESULT CALLBACK RecordingWindowProc(HWND window, UINT message, WPARAM type, LPARAM data) {
+  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+  if (message == WM_DEVICECHANGE && (type == DBT_DEVICEARRIVAL || type == DBT_DEVICEREMOVECOMPLETE) &&
+      header != nullptr && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
+    const auto* broadcast = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(data);
+    if (IsEqualGUID(broadcast->dbcc_classguid, GUID_DEVINTERFACE_PEN)) {
+      RecordPresence(broadcast->dbcc_name, type == DBT_DEVICEARRIVAL);
+    }
+  }
+  return CallWindowProcA(windowProcBeforeRecord, window, message, type, data);
+}
+
 }  // namespace
+
+bool RecordPenTraffic(const char* path) {
+  if (path == nullptr || !record.Start(path)) return false;
+  std::lock_guard<std::mutex> lock(recordMutex);
+  pluggedPaths.clear();  // a new record has seen no pen yet
+  return true;
+}
 
 int CountPenDevices() {
   HDEVINFO set = PresentPenInterfaces();
@@ -130,6 +188,11 @@ HANDLE OpenPenDriver() {
 
   // Named even when the open fails: the device watch matches removals by it.
   pen_channel::NameInterface(detail->DevicePath);
+  if (record.IsOn()) {
+    RecordPresence(detail->DevicePath, true);
+    std::lock_guard<std::mutex> lock(recordMutex);
+    recordedPen = PenName(detail->DevicePath);
+  }
   HANDLE handle = CreateFileA(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr);
@@ -142,8 +205,10 @@ HANDLE OpenPenDriver() {
 
 // A completion with fewer than 18 bytes fails: the caller would read stale bytes.
 std::uint32_t ReadDeviceDescriptor(std::uint8_t* descriptor) {
-  return RequestWithCompletionWait(penHandle.load(), IOCTL_PEN_GET_DEVICE_DESCRIPTOR, nullptr, 0,
-                                   descriptor, DEVICE_DESCRIPTOR_SIZE, DEVICE_DESCRIPTOR_SIZE);
+  const DWORD result = RequestWithCompletionWait(penHandle.load(), IOCTL_PEN_GET_DEVICE_DESCRIPTOR, nullptr, 0,
+                                                 descriptor, DEVICE_DESCRIPTOR_SIZE, DEVICE_DESCRIPTOR_SIZE);
+  if (result == ERROR_SUCCESS && record.IsOn()) record.Descriptor(RecordedPen(), descriptor, DEVICE_DESCRIPTOR_SIZE);
+  return result;
 }
 
 // Like every request here, one the driver refuses at once returns its error only
@@ -151,12 +216,16 @@ std::uint32_t ReadDeviceDescriptor(std::uint8_t* descriptor) {
 std::uint32_t SendRestartCommand(HANDLE handle) {
   if (handle == nullptr) return NO_DEVICE_RESULT;
   const std::uint8_t restart = RESTART_BYTE;
-  return RequestWithCompletionWait(handle, IOCTL_PEN_SEND, &restart, sizeof(restart), nullptr, 0,
-                                   0);
+  const bool recording = record.IsOn();
+  if (recording) record.Packet(TrafficRecord::Direction::ToPen, RecordedPen(), &restart, sizeof(restart));
+  const DWORD result = RequestWithCompletionWait(handle, IOCTL_PEN_SEND, &restart, sizeof(restart), nullptr, 0, 0);
+  if (recording && result == ERROR_SUCCESS) record.Event("restart", RecordedPen());
+  return result;
 }
 
 std::uint32_t WritePenData(HANDLE handle, const std::uint8_t* data, std::uint32_t count) {
   if (handle == nullptr) return NO_DEVICE_RESULT;
+  if (record.IsOn()) record.Packet(TrafficRecord::Direction::ToPen, RecordedPen(), data, count);
   return RequestWithCompletionWait(handle, IOCTL_PEN_SEND, data, count, nullptr, 0, 0);
 }
 
@@ -199,6 +268,9 @@ std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* re
     }
     if (result == ERROR_SUCCESS) *received = count;
   }
+  if (result == ERROR_SUCCESS && record.IsOn()) {
+    record.Packet(TrafficRecord::Direction::FromPen, RecordedPen(), buffer, count);
+  }
   CloseHandle(event);
   return result;
 }
@@ -217,9 +289,22 @@ HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {
   filter.dbcc_size = sizeof(filter);
   filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
   filter.dbcc_classguid = GUID_DEVINTERFACE_PEN;
-  return RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+  HDEVNOTIFY notification = RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+  if (notification != nullptr && record.IsOn() && recordedWindow == nullptr) {
+    // Seen before the window's own handler, so that a plug comes before the traffic it leads to.
+    windowProcBeforeRecord = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingWindowProc)));
+    recordedWindow = window;
+  }
+  return notification;
 }
 
 void UnregisterPenInterfaceNotifications(HDEVNOTIFY notification) {
-  if (notification != nullptr) UnregisterDeviceNotification(notification);
+  if (notification == nullptr) return;
+  UnregisterDeviceNotification(notification);
+  if (recordedWindow != nullptr && reinterpret_cast<WNDPROC>(GetWindowLongPtrA(recordedWindow, GWLP_WNDPROC)) ==
+                                       &RecordingWindowProc) {
+    SetWindowLongPtrA(recordedWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(windowProcBeforeRecord));
+  }
+  recordedWindow = nullptr;
 }

@@ -7,16 +7,16 @@
 
 namespace virtualpen {
 
-bool BusCore::Plug(const std::shared_ptr<VirtualPen>& pen, bool functionButton) {
+bool BusCore::Plug(const std::shared_ptr<BusDevice>& pen, bool functionButton) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_stopping) return false;
   CancelReturnLocked(pen);
   std::lock_guard<std::mutex> penLock(pen->m_mutex);
-  if (pen->m_mode != PenMode::Off) return IsPluggedLocked(pen);
+  if (pen->m_onBus) return IsPluggedLocked(pen);
   return BringUpLocked(pen, functionButton, BootOverrides{});
 }
 
-void BusCore::Unplug(const std::shared_ptr<VirtualPen>& pen) {
+void BusCore::Unplug(const std::shared_ptr<BusDevice>& pen) {
   std::lock_guard<std::mutex> lock(m_mutex);
   CancelReturnLocked(pen);
   std::lock_guard<std::mutex> penLock(pen->m_mutex);
@@ -52,20 +52,20 @@ PenLink::Result BusCore::Send(PenLink& link, const std::uint8_t* data, std::size
   std::lock_guard<std::mutex> penLock(pen->m_mutex);
   const PenLink::Result state = link.StateLocked();
   if (state != PenLink::Result::Ok) return state;
-  m_record.Packet(TrafficRecord::Direction::ToPen, pen->m_serial, data, size);
+  m_record.Packet(pen_channel::TrafficRecord::Direction::ToPen, pen->m_serial, data, size);
   BootOverrides overrides;
   switch (pen->HandleMessageLocked(data, size, overrides)) {
-    case VirtualPen::Outcome::None:
+    case BusDevice::Outcome::None:
       return PenLink::Result::Ok;
-    case VirtualPen::Outcome::Restart:
+    case BusDevice::Outcome::Restart:
       m_record.Event("restart", pen->m_serial);
       TakeOffLocked(pen);
       if (!overrides.neverReturn) {
-        m_returns.push_back({pen, Clock::now() + afx::Scaled(pen->m_restartDelayMs), overrides});
+        m_returns.push_back({pen, Clock::now() + afx::Scaled(overrides.delayMs), overrides});
         m_wake.notify_all();
       }
       return PenLink::Result::Ok;  // the pen took the byte before it went
-    case VirtualPen::Outcome::Unplug:
+    case BusDevice::Outcome::Unplug:
       TakeOffLocked(pen);
       return PenLink::Result::NotConnected;  // it went during the transfer
   }
@@ -148,7 +148,7 @@ bool BusCore::Shutdown() {
   return m_delivering;
 }
 
-bool BusCore::BringUpLocked(const std::shared_ptr<VirtualPen>& pen, bool functionButton,
+bool BusCore::BringUpLocked(const std::shared_ptr<BusDevice>& pen, bool functionButton,
                             const BootOverrides& overrides) {
   if (!pen->BootLocked(functionButton, overrides)) return false;
   std::string name = pen->InterfaceNameLocked();
@@ -160,12 +160,12 @@ bool BusCore::BringUpLocked(const std::shared_ptr<VirtualPen>& pen, bool functio
     return false;
   }
   m_plugged.push_back({pen, name});
-  m_record.Event("plug", pen->m_serial);
+  m_record.Event("plug", pen->m_serial, name);
   QueueEventLocked(DeviceEvent::Arrival, std::move(name));
   return true;
 }
 
-void BusCore::TakeOffLocked(const std::shared_ptr<VirtualPen>& pen) {
+void BusCore::TakeOffLocked(const std::shared_ptr<BusDevice>& pen) {
   std::string name = pen->InterfaceNameLocked();
   pen->LeaveBusLocked();
   m_plugged.erase(std::remove_if(m_plugged.begin(), m_plugged.end(),
@@ -175,12 +175,12 @@ void BusCore::TakeOffLocked(const std::shared_ptr<VirtualPen>& pen) {
   QueueEventLocked(DeviceEvent::Removal, std::move(name));
 }
 
-bool BusCore::IsPluggedLocked(const std::shared_ptr<VirtualPen>& pen) const {
+bool BusCore::IsPluggedLocked(const std::shared_ptr<BusDevice>& pen) const {
   return std::any_of(m_plugged.begin(), m_plugged.end(),
                      [&pen](const Plugged& plugged) { return plugged.pen == pen; });
 }
 
-void BusCore::CancelReturnLocked(const std::shared_ptr<VirtualPen>& pen) {
+void BusCore::CancelReturnLocked(const std::shared_ptr<BusDevice>& pen) {
   m_returns.erase(std::remove_if(m_returns.begin(), m_returns.end(),
                                  [&pen](const PendingReturn& r) { return r.pen == pen; }),
                   m_returns.end());
@@ -197,7 +197,7 @@ void BusCore::BringBackDueLocked(Clock::time_point now) {
   for (const PendingReturn& r : returning) {
     std::lock_guard<std::mutex> penLock(r.pen->m_mutex);
     // A pen without bootable firmware stays dark; one plugged by hand meanwhile stays as it is.
-    if (r.pen->m_mode == PenMode::Off) BringUpLocked(r.pen, false, r.overrides);
+    if (!r.pen->m_onBus) BringUpLocked(r.pen, false, r.overrides);
   }
   m_settled.notify_all();
 }

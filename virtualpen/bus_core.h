@@ -1,7 +1,7 @@
 #pragma once
 // The state a VirtualBus shares with its event thread and with the links it has
 // opened, which may outlive it (a link of a bus that is gone reports NotConnected).
-// Lock order: the core's lock, then a pen's lock, then the record's lock.
+// Lock order: the core's lock, then a device's lock, then the record's lock.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "usb/traffic_record.h"
+#include "virtualpen/bus_device.h"
 #include "virtualpen/pen_link.h"
-#include "virtualpen/traffic_record.h"
-#include "virtualpen/virtual_pen.h"
 
 namespace virtualpen {
 
@@ -26,8 +26,8 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
  public:
   using Clock = std::chrono::steady_clock;
 
-  bool Plug(const std::shared_ptr<VirtualPen>& pen, bool functionButton);
-  void Unplug(const std::shared_ptr<VirtualPen>& pen);
+  bool Plug(const std::shared_ptr<BusDevice>& pen, bool functionButton);
+  void Unplug(const std::shared_ptr<BusDevice>& pen);
   int PluggedCount() const;
   std::vector<std::string> InterfaceNames() const;
   std::shared_ptr<PenLink> Open(std::string* interfaceName);
@@ -37,7 +37,7 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
   void Unsubscribe(std::uint64_t id, bool waitForDelivery);
   bool WaitUntilIdle(Clock::duration timeout);
 
-  TrafficRecord& Record() { return m_record; }
+  pen_channel::TrafficRecord& Record() { return m_record; }
 
   // The event thread's body: delivers notifications in order, one at a time,
   // without the lock, and brings restarted pens back when they are due.
@@ -52,12 +52,12 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
     std::string interfaceName;
   };
   struct PendingReturn {
-    std::shared_ptr<VirtualPen> pen;
+    std::shared_ptr<BusDevice> pen;
     Clock::time_point due;
     BootOverrides overrides;
   };
   struct Plugged {
-    std::shared_ptr<VirtualPen> pen;
+    std::shared_ptr<BusDevice> pen;
     std::string interfaceName;  // fixed for the boot; kept here so no second pen lock is needed
   };
   struct Subscriber {
@@ -66,12 +66,12 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
   };
 
   // With m_mutex and the pen's lock held.
-  bool BringUpLocked(const std::shared_ptr<VirtualPen>& pen, bool functionButton,
+  bool BringUpLocked(const std::shared_ptr<BusDevice>& pen, bool functionButton,
                      const BootOverrides& overrides);
-  void TakeOffLocked(const std::shared_ptr<VirtualPen>& pen);
+  void TakeOffLocked(const std::shared_ptr<BusDevice>& pen);
   // With m_mutex held.
-  bool IsPluggedLocked(const std::shared_ptr<VirtualPen>& pen) const;
-  void CancelReturnLocked(const std::shared_ptr<VirtualPen>& pen);
+  bool IsPluggedLocked(const std::shared_ptr<BusDevice>& pen) const;
+  void CancelReturnLocked(const std::shared_ptr<BusDevice>& pen);
   void BringBackDueLocked(Clock::time_point now);
   void QueueEventLocked(DeviceEvent event, std::string interfaceName);
   bool IdleLocked() const;
@@ -86,7 +86,7 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
   bool m_delivering = false;
   bool m_stopping = false;
   std::thread::id m_eventThread;
-  TrafficRecord m_record;
+  pen_channel::TrafficRecord m_record;
 };
 
 }  // namespace virtualpen

@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "virtualpen/bus_core.h"
-#include "virtualpen/virtual_pen.h"
+#include "virtualpen/bus_device.h"
 
 namespace virtualpen {
 
-PenLink::PenLink(std::shared_ptr<BusCore> bus, std::shared_ptr<VirtualPen> pen, std::uint64_t session,
+PenLink::PenLink(std::shared_ptr<BusCore> bus, std::shared_ptr<BusDevice> pen, std::uint64_t session,
                  std::string interfaceName)
     : m_bus(std::move(bus)),
       m_pen(std::move(pen)),
@@ -17,7 +17,7 @@ PenLink::PenLink(std::shared_ptr<BusCore> bus, std::shared_ptr<VirtualPen> pen, 
 
 PenLink::Result PenLink::StateLocked() const {
   if (m_closed) return Result::Closed;
-  if (m_pen->m_mode == PenMode::Off || m_pen->m_session != m_session) return Result::NotConnected;
+  if (!m_pen->m_onBus || m_pen->m_session != m_session) return Result::NotConnected;
   return Result::Ok;
 }
 
@@ -38,17 +38,17 @@ PenLink::Result PenLink::Receive(std::uint8_t* buffer, std::size_t capacity, std
 PenLink::Result PenLink::ReceiveUntil(std::uint8_t* buffer, std::size_t capacity, std::size_t* received,
                                       const std::chrono::steady_clock::time_point* deadline) {
   *received = 0;
-  VirtualPen& pen = *m_pen;
+  BusDevice& pen = *m_pen;
   std::unique_lock<std::mutex> lock(pen.m_mutex);
   for (;;) {
     const Result state = StateLocked();
     if (state != Result::Ok && !pen.m_receivesIgnoreClose) return state;
-    const bool ownBoot = pen.m_mode != PenMode::Off && pen.m_session == m_session;
+    const bool ownBoot = pen.m_onBus && pen.m_session == m_session;
     const auto now = std::chrono::steady_clock::now();
     if (ownBoot && !pen.m_queue.empty() && pen.m_queue.front().readyAt <= now) {
       const Packet packet = std::move(pen.m_queue.front().bytes);
       pen.m_queue.pop_front();
-      m_bus->Record().Packet(TrafficRecord::Direction::FromPen, pen.m_serial, packet.data(),
+      m_bus->Record().Packet(pen_channel::TrafficRecord::Direction::FromPen, pen.m_serial, packet.data(),
                              packet.size());
       *received = std::min(capacity, packet.size());
       if (*received > 0) std::memcpy(buffer, packet.data(), *received);
@@ -73,7 +73,9 @@ PenLink::Result PenLink::ReceiveUntil(std::uint8_t* buffer, std::size_t capacity
 PenLink::Result PenLink::ReadDescriptor(DeviceDescriptor& descriptor) {
   std::lock_guard<std::mutex> lock(m_pen->m_mutex);
   const Result state = StateLocked();
-  if (state == Result::Ok) descriptor = m_pen->DescriptorLocked();
+  if (state != Result::Ok) return state;
+  descriptor = m_pen->DescriptorLocked();
+  m_bus->Record().Descriptor(m_pen->m_serial, descriptor.data(), descriptor.size());
   return state;
 }
 

@@ -13,13 +13,13 @@
 namespace virtualpen {
 
 class BusCore;
-class VirtualPen;
+class BusDevice;
 
 class PenLink {
  public:
   enum class Result { Ok, NotConnected, Closed, TimedOut };
 
-  PenLink(std::shared_ptr<BusCore> bus, std::shared_ptr<VirtualPen> pen, std::uint64_t session,
+  PenLink(std::shared_ptr<BusCore> bus, std::shared_ptr<BusDevice> pen, std::uint64_t session,
           std::string interfaceName);
   PenLink(const PenLink&) = delete;
   PenLink& operator=(const PenLink&) = delete;
@@ -42,7 +42,7 @@ class PenLink {
   void Close();
 
   const std::string& InterfaceName() const { return m_interfaceName; }
-  const std::shared_ptr<VirtualPen>& Pen() const { return m_pen; }
+  const std::shared_ptr<BusDevice>& Pen() const { return m_pen; }
 
  private:
   friend class BusCore;
@@ -51,7 +51,7 @@ class PenLink {
   Result StateLocked() const;  // with the pen's lock held
 
   const std::shared_ptr<BusCore> m_bus;
-  const std::shared_ptr<VirtualPen> m_pen;
+  const std::shared_ptr<BusDevice> m_pen;
   const std::uint64_t m_session;
   const std::string m_interfaceName;
   bool m_closed = false;  // guarded by the pen's lock

@@ -51,11 +51,11 @@ std::shared_ptr<VirtualPen> VirtualBus::PlugNewPen(const PenOptions& options) {
   return pen;
 }
 
-bool VirtualBus::Plug(const std::shared_ptr<VirtualPen>& pen, bool holdFunctionButton) {
+bool VirtualBus::Plug(const std::shared_ptr<BusDevice>& pen, bool holdFunctionButton) {
   return pen != nullptr && m_core->Plug(pen, holdFunctionButton);
 }
 
-void VirtualBus::Unplug(const std::shared_ptr<VirtualPen>& pen) {
+void VirtualBus::Unplug(const std::shared_ptr<BusDevice>& pen) {
   if (pen != nullptr) m_core->Unplug(pen);
 }
 

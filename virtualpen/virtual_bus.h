@@ -38,9 +38,9 @@ class VirtualBus {
   // Plugs a pen in, optionally with its function button held (it then boots into
   // DFU mode). True when it is on this bus afterwards; false when it has no
   // bootable firmware, is on another bus, or its interface name is taken.
-  bool Plug(const std::shared_ptr<VirtualPen>& pen, bool holdFunctionButton = false);
+  bool Plug(const std::shared_ptr<BusDevice>& pen, bool holdFunctionButton = false);
   // Pulls a pen out; also cancels its return from a restart.
-  void Unplug(const std::shared_ptr<VirtualPen>& pen);
+  void Unplug(const std::shared_ptr<BusDevice>& pen);
 
   int PluggedCount() const;
   std::vector<std::string> InterfaceNames() const;  // in plug order
@@ -62,7 +62,7 @@ class VirtualBus {
   // restarted pen is still to come back. False when the time ran out.
   bool WaitUntilIdle(std::chrono::steady_clock::duration timeout = std::chrono::seconds(10));
 
-  // The traffic record (see traffic_record.h); starting again starts a new record.
+  // The traffic record (usb/traffic_record.h); starting again starts a new record.
   bool StartRecord(const std::string& path);
   void StartRecord(std::shared_ptr<std::ostream> out);
   void StopRecord();

@@ -54,7 +54,7 @@ std::string VersionText(std::uint16_t bcd) {
 }  // namespace
 
 VirtualPen::VirtualPen(const PenOptions& options)
-    : m_serial(options.serial.empty() ? DefaultSerial() : options.serial),
+    : BusDevice(options.serial.empty() ? DefaultSerial() : options.serial),
       m_productId(options.productId),
       m_timing(options.timing),
       m_restartDelayMs(options.restartDelayMs),
@@ -80,11 +80,6 @@ std::uint64_t BusyMilliseconds(const PenTiming& timing, const FlashResponse& res
   return busyMs;
 }
 
-std::string VirtualPen::InterfaceName() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return InterfaceNameLocked();
-}
-
 std::string VirtualPen::InterfaceNameLocked() const {
   const std::uint16_t productId = m_mode == PenMode::Off ? m_productId : m_reportedProductId;
   char prefix[40];
@@ -95,13 +90,6 @@ std::string VirtualPen::InterfaceNameLocked() const {
 PenMode VirtualPen::Mode() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_mode;
-}
-
-bool VirtualPen::IsOnBus() const { return Mode() != PenMode::Off; }
-
-DeviceDescriptor VirtualPen::Descriptor() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return DescriptorLocked();
 }
 
 DeviceDescriptor VirtualPen::DescriptorLocked() const {
@@ -121,16 +109,6 @@ std::uint32_t VirtualPen::RequestCount() const {
 std::uint32_t VirtualPen::RestartCount() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_restarts;
-}
-
-std::size_t VirtualPen::QueuedPackets() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_queue.size();
-}
-
-std::size_t VirtualPen::WaitingReceives() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_waitingReceives;
 }
 
 std::vector<std::uint8_t> VirtualPen::ReadFlash(std::uint32_t address, std::size_t size) const {
@@ -168,17 +146,6 @@ void VirtualPen::SetFunctionButtonHeld(bool held) {
   m_functionButtonHeld = held;
 }
 
-void VirtualPen::SetOpenRefused(bool refused) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_openRefused = refused;
-}
-
-void VirtualPen::SetReceivesIgnoreClose(bool ignore) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_receivesIgnoreClose = ignore;
-  m_changed.notify_all();  // waiting receives look at their link again
-}
-
 void VirtualPen::AddFault(const RequestFault& fault) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_faults.Add(fault, m_requests);
@@ -197,12 +164,11 @@ void VirtualPen::ClearFaults() {
 bool VirtualPen::BootLocked(bool functionButton, const BootOverrides& overrides) {
   const BootTarget target = ChooseBootTarget(m_flash, functionButton || m_functionButtonHeld);
   if (target == BootTarget::NoFirmware) return false;
+  EnterBusLocked();
   m_mode = target == BootTarget::MainFirmware ? PenMode::MainFirmware : PenMode::DfuMode;
-  ++m_session;
   m_reportedProductId = overrides.productId.value_or(m_productId);
   // The boot loader has no version of its own to report.
   m_bcdDevice = m_mode == PenMode::MainFirmware ? MainFirmwareVersion(m_flash) : 0x0000;
-  m_queue.clear();
   m_sequence = 0;
   const auto now = Clock::now();
   m_busyUntil = now;
@@ -213,32 +179,31 @@ bool VirtualPen::BootLocked(bool functionButton, const BootOverrides& overrides)
     QueueLocked(MakeTextPacket(NextSequenceLocked(), "Pen ready: boot loader"), now);
     if (!overrides.noDfuAnnouncement) QueueLocked(MakeDfuAnnouncement(NextSequenceLocked()), now);
   }
-  m_changed.notify_all();
   return true;
 }
 
 void VirtualPen::LeaveBusLocked() {
   m_mode = PenMode::Off;
   m_bcdDevice = 0;
-  m_queue.clear();  // what the pen had not yet sent dies with its RAM
-  m_changed.notify_all();
+  BusDevice::LeaveBusLocked();
 }
 
 VirtualPen::Outcome VirtualPen::HandleMessageLocked(const std::uint8_t* data, std::size_t size,
-                                                    BootOverrides& overrides) {
+                                                    BootOverrides& next) {
   if (size == 0) return Outcome::None;
   if (size == 1 && data[0] == kRestartByte) {
     ++m_restarts;
+    next.delayMs = m_restartDelayMs;
     for (const RestartFault& fault : m_faults.TakeForRestart(m_restarts)) {
       switch (fault.kind) {
         case RestartFaultKind::NeverReturn:
-          overrides.neverReturn = true;
+          next.neverReturn = true;
           break;
         case RestartFaultKind::NoDfuAnnouncement:
-          overrides.noDfuAnnouncement = true;
+          next.noDfuAnnouncement = true;
           break;
         case RestartFaultKind::ForeignProduct:
-          overrides.productId = fault.productId;
+          next.productId = fault.productId;
           break;
       }
     }
@@ -279,11 +244,6 @@ void VirtualPen::HandleFlashRequestLocked(const std::uint8_t* data, std::size_t 
   m_busyUntil = readyAt;
   if (effects.drop) return;
   for (int copy = 0; copy < effects.copies; ++copy) QueueLocked(packet, readyAt);
-}
-
-void VirtualPen::QueueLocked(Packet packet, Clock::time_point readyAt) {
-  m_queue.push_back({std::move(packet), readyAt});
-  m_changed.notify_all();
 }
 
 }  // namespace virtualpen

@@ -7,12 +7,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
 
 #include "afx/time_scale.h"
 #include "usb/tests/pen_fixture.h"
+#include "usb/traffic_record.h"
 
 namespace channel_testing {
 namespace {
@@ -130,6 +132,53 @@ TEST_F(Channel, ArrivalAndRemovalReachTheWindowWithTheInterfaceName) {
     EXPECT_EQ(change.name, name);
     EXPECT_EQ(change.size, offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + name.size() + 1);
   }
+}
+
+std::string Hex(const Bytes& bytes) {
+  std::string hex;
+  for (const std::uint8_t byte : bytes) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02x", byte);
+    hex += digits;
+  }
+  return hex;
+}
+
+// What a replay needs, in the order it happened: the pen's plug with its interface,
+// its descriptor, each message both ways, and the restart.
+TEST_F(Channel, RecordsItsTrafficWhenAsked) {
+  const std::string path = ::testing::TempDir() + "channel_traffic.jsonl";
+  ASSERT_TRUE(RecordPenTraffic(path.c_str()));
+  const std::string name = pens->PlugPen();
+  std::string output;
+  handle = Open(&output);
+  ASSERT_NE(handle, nullptr);
+  penHandle = handle;
+  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  ASSERT_EQ(ReadDeviceDescriptor(descriptor), 0u);
+  ASSERT_EQ(Send(handle, pens->Request()), 0u);
+  pens->WaitUntilAnswered();
+  const Read answer = Receive(handle);  // the fixture's own view of the answer may rely on the bus's record
+  ASSERT_EQ(answer.result, 0u);
+  ASSERT_EQ(SendRestartCommand(handle), 0u);
+
+  const std::string pen = name.substr(name.find('#', name.find('#') + 1) + 1,
+                                      name.rfind('#') - name.find('#', name.find('#') + 1) - 1);
+  const std::string quoted = pen_channel::JsonString(pen);
+  const std::vector<std::string> expected = {
+      R"("event":"plug","pen":)" + quoted + R"(,"interface":)" + pen_channel::JsonString(name) + "}",
+      R"("event":"descriptor","pen":)" + quoted + R"(,"hex":")" + Hex(Bytes(descriptor, descriptor + sizeof(descriptor))) + "\"}",
+      R"("dir":"to_pen","pen":)" + quoted + R"(,"hex":")" + Hex(pens->Request()) + "\"}",
+      R"("dir":"from_pen","pen":)" + quoted + R"(,"hex":")" + Hex(answer.bytes) + "\"}",
+      R"("dir":"to_pen","pen":)" + quoted + R"(,"hex":"fb"})",
+      R"("event":"restart","pen":)" + quoted + "}"};
+  std::ifstream in(path);
+  std::size_t found = 0;
+  for (std::string line; std::getline(in, line) && found < expected.size();) {
+    const auto comma = line.find(',');
+    if (line.rfind("{\"t_ms\":", 0) == 0 && line.substr(comma + 1) == expected[found]) ++found;
+  }
+  EXPECT_EQ(found, expected.size()) << "missing: " << (found < expected.size() ? expected[found] : "");
 }
 
 // A pen plugged in and opened, its handle in penHandle.

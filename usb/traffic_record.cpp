@@ -1,9 +1,23 @@
-#include "virtualpen/traffic_record.h"
+#include "usb/traffic_record.h"
 
 #include <cstdio>
 #include <fstream>
 
-namespace virtualpen {
+namespace pen_channel {
+namespace {
+
+std::string Hex(const std::uint8_t* data, std::size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(size * 2);
+  for (std::size_t i = 0; i < size; ++i) {
+    hex += kDigits[data[i] >> 4];
+    hex += kDigits[data[i] & 0x0F];
+  }
+  return hex;
+}
+
+}  // namespace
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
@@ -50,22 +64,23 @@ void TrafficRecord::Packet(Direction direction, const std::string& pen, const st
                            std::size_t size) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (!m_out) return;
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(size * 2);
-  for (std::size_t i = 0; i < size; ++i) {
-    hex += kDigits[data[i] >> 4];
-    hex += kDigits[data[i] & 0x0F];
-  }
   WriteLine("{\"t_ms\":" + Time() + ",\"dir\":\"" +
             (direction == Direction::ToPen ? "to_pen" : "from_pen") + "\",\"pen\":" + JsonString(pen) +
-            ",\"hex\":\"" + hex + "\"}");
+            ",\"hex\":\"" + Hex(data, size) + "\"}");
 }
 
-void TrafficRecord::Event(const char* event, const std::string& pen) {
+void TrafficRecord::Descriptor(const std::string& pen, const std::uint8_t* data, std::size_t size) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (!m_out) return;
-  WriteLine("{\"t_ms\":" + Time() + ",\"event\":\"" + event + "\",\"pen\":" + JsonString(pen) + "}");
+  WriteLine("{\"t_ms\":" + Time() + ",\"event\":\"descriptor\",\"pen\":" + JsonString(pen) + ",\"hex\":\"" +
+            Hex(data, size) + "\"}");
+}
+
+void TrafficRecord::Event(const char* event, const std::string& pen, const std::string& interfaceName) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (!m_out) return;
+  WriteLine("{\"t_ms\":" + Time() + ",\"event\":\"" + event + "\",\"pen\":" + JsonString(pen) +
+            (interfaceName.empty() ? "" : ",\"interface\":" + JsonString(interfaceName)) + "}");
 }
 
 void TrafficRecord::WriteLine(const std::string& line) {
@@ -80,4 +95,4 @@ std::string TrafficRecord::Time() const {
   return text;
 }
 
-}  // namespace virtualpen
+}  // namespace pen_channel

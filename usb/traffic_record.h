@@ -1,8 +1,11 @@
 #pragma once
-// The bus's traffic record: JSON Lines, one object per line, flushed per line.
+// The traffic record of a channel (the Win32 driver's or the virtual bus's): JSON
+// Lines, one object per line, flushed per line (README, "Traffic record").
+//   {"t_ms":0.412,"event":"plug","pen":"VPEN0001","interface":"\\\\?\\USB#..."}
+//   {"t_ms":0.520,"event":"descriptor","pen":"VPEN0001","hex":"12010002..."}
 //   {"t_ms":12.345,"dir":"to_pen","pen":"VPEN0001","hex":"faf000400000..."}
-//   {"t_ms":12.400,"event":"restart","pen":"VPEN0001"}      (events: plug, unplug, restart)
-// t_ms is real time since the record was started, in milliseconds.
+//   {"t_ms":12.400,"event":"restart","pen":"VPEN0001"}      (also: unplug)
+// t_ms is real time since the record was started, in milliseconds. Any thread.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +14,7 @@
 #include <ostream>
 #include <string>
 
-namespace virtualpen {
+namespace pen_channel {
 
 class TrafficRecord {
  public:
@@ -25,7 +28,9 @@ class TrafficRecord {
   bool IsOn() const;
 
   void Packet(Direction direction, const std::string& pen, const std::uint8_t* data, std::size_t size);
-  void Event(const char* event, const std::string& pen);
+  void Descriptor(const std::string& pen, const std::uint8_t* data, std::size_t size);
+  // restart, unplug, or plug with the interface the pen publishes.
+  void Event(const char* event, const std::string& pen, const std::string& interfaceName = {});
 
  private:
   void WriteLine(const std::string& line);  // with m_mutex held
@@ -39,4 +44,4 @@ class TrafficRecord {
 // `text` as a JSON string literal, quotes included.
 std::string JsonString(const std::string& text);
 
-}  // namespace virtualpen
+}  // namespace pen_channel

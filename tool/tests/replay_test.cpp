@@ -1,0 +1,113 @@
+// Traffic records played back to the real dialog: the committed recordings replay
+// as they were made, a record made here with a slow pen replays, and a request
+// that differs from the record ends the run naming the record's line.
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "tool/tests/dialog_fixture.h"
+#include "virtualpen/record_player.h"
+
+namespace {
+
+class ReplayTest : public DialogTest {
+ protected:
+  // Plays the record at `path` to a fresh dialog that is started; true when the
+  // upgrade completed, false once the dialog has ended without.
+  bool Replay(const std::string& path) {
+    std::string error;
+    m_player = virtualpen::RecordPlayer::Load(path, error);
+    EXPECT_NE(m_player, nullptr) << error;
+    if (!m_player || !Bus()->Plug(m_player)) return false;
+    OpenDialog();
+    EXPECT_TRUE(WaitFor([this] { return StartEnabled(); }));
+    ui::ClickButton(m_dialog, IDC_START);
+    EXPECT_TRUE(WaitFor([this] { return Completed() || Closed(); }));
+    if (Completed()) return true;
+    WaitForDialogEnd();
+    return false;
+  }
+
+  static std::string Temporary(const char* name) { return ::testing::TempDir() + name; }
+
+  std::shared_ptr<virtualpen::RecordPlayer> m_player;
+};
+
+struct Recording {
+  const char* file;
+  bool completes;
+};
+
+class CommittedRecordings : public ReplayTest, public ::testing::WithParamInterface<Recording> {};
+
+TEST_P(CommittedRecordings, ReplayEveryRequestAsRecorded) {
+  EXPECT_EQ(Replay(std::string(NIBFLASH_TESTDATA "/") + GetParam().file), GetParam().completes);
+  EXPECT_EQ(BoxesWithText(kFailureText), GetParam().completes ? 0 : 1);
+  EXPECT_EQ(m_player->Verdict(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(, CommittedRecordings,
+                         ::testing::Values(Recording{"upgrade.jsonl", true},
+                                           Recording{"no_dfu_announcement.jsonl", false}));
+
+// Recorded with a pen that takes real time, so that answers come one by one.
+TEST_F(ReplayTest, ARecordOfASlowPenReplaysAndAChangedRequestIsNamedByItsLine) {
+  const std::string path = Temporary("slow_pen.jsonl");
+  virtualpen::PenOptions options;
+  options.timing = virtualpen::kRealisticTiming;
+  options.restartDelayMs = 100;
+  ASSERT_TRUE(Bus()->StartRecord(path));
+  auto pen = PlugPen(options);
+  OpenDialog();
+  ASSERT_TRUE(Upgrade());
+  ExpectUpgraded(*pen);
+  ui::PostCommand(m_dialog, IDOK);
+  WaitForDialogEnd();
+  Bus()->StopRecord();
+  Bus()->Unplug(pen);
+
+  ASSERT_TRUE(Replay(path));
+  EXPECT_EQ(m_player->Verdict(), "");
+  ui::PostCommand(m_dialog, IDOK);
+  WaitForDialogEnd();
+
+  // A request the tool never sends is reported too.
+  const std::string longer = Temporary("longer.jsonl");
+  std::ofstream(longer) << std::ifstream(path).rdbuf()
+                        << R"({"t_ms":99999,"dir":"to_pen","pen":"VPEN0001","hex":"db"})" << '\n';
+  Bus()->Unplug(m_player);
+  ASSERT_TRUE(Replay(longer));
+  EXPECT_NE(m_player->Verdict().find(": the tool stopped before this request: db"), std::string::npos);
+  ui::PostCommand(m_dialog, IDOK);
+  WaitForDialogEnd();
+
+  // One byte of the 300th request changed: the run fails there.
+  std::ifstream in(path);
+  std::stringstream changed;
+  int requests = 0;
+  int changedLine = 0;
+  int number = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++number;
+    if (line.find("\"to_pen\"") != std::string::npos && ++requests == 300) {
+      const auto at = line.find("\"hex\":\"") + 7 + 6;
+      line[at] = line[at] == '0' ? '1' : '0';
+      changedLine = number;
+    }
+    changed << line << '\n';
+  }
+  ASSERT_NE(changedLine, 0);
+  const std::string tampered = Temporary("tampered.jsonl");
+  std::ofstream(tampered) << changed.str();
+  Bus()->Unplug(m_player);
+  ui::ClearMessageBoxHistory();
+  EXPECT_FALSE(Replay(tampered));
+  EXPECT_EQ(BoxesWithText(kFailureText), 1);
+  const std::string verdict = m_player->Verdict();
+  EXPECT_EQ(verdict.rfind("line " + std::to_string(changedLine) + " of " + tampered + ": the tool sent ", 0), 0u)
+      << verdict;
+  EXPECT_NE(verdict.find("(they differ from byte 3)"), std::string::npos) << verdict;
+  for (const auto& file : {path, longer, tampered}) std::remove(file.c_str());
+}
+
+}  // namespace
