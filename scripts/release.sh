@@ -73,8 +73,8 @@ mkdir -p "$kit" "$dist/symbols"
 # through the .gnu_debuglink that names it (with its CRC).
 for exe in launcher/Handover.exe "tool/$tool"; do
   file=$(basename "$exe")
-  "$prefix-objcopy" --only-keep-debug "$programs/$exe" "$dist/symbols/$file.debug"
   # objcopy dates the PE header from SOURCE_DATE_EPOCH; the link left it at 0.
+  SOURCE_DATE_EPOCH=0 "$prefix-objcopy" --only-keep-debug "$programs/$exe" "$dist/symbols/$file.debug"
   SOURCE_DATE_EPOCH=0 "$prefix-objcopy" --strip-all --add-gnu-debuglink="$dist/symbols/$file.debug" \
     "$programs/$exe" "$kit/$file"
 done
