@@ -2,9 +2,10 @@
 # bytes from the same commit wherever and whenever it is built (no link time in
 # the PE header, no build paths in the code or its debug information).
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601)  # Windows 7 SP1
-# The build folder often sits inside the source folder: its map comes last so
-# that it wins for the files under it.
-add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=src -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+# Paths in the debug information start at /nibflash (the source tree; gdb's
+# "set substitute-path /nibflash <checkout>" finds it again). The build folder often
+# sits inside the source folder: its map comes last so that it wins for the files under it.
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=/nibflash -ffile-prefix-map=${CMAKE_BINARY_DIR}=/nibflash-build)
 add_link_options(LINKER:--no-insert-timestamp)
 # The release keeps the shipped programs' debug information beside them (scripts/release.sh).
 option(NIBFLASH_DEBUG_INFO "Windows: compile with debug information" OFF)
