@@ -4,9 +4,11 @@
 #include <string>
 
 #include "afx/afxwin.h"
+#include "afx/dll_search_win.h"
 #include "demo/virtual_pen_options.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  afx::LoadDllsFromSystem32Only();
   VirtualPenSetup setup;
   std::vector<std::string> rest;
   std::string error;

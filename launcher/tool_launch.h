@@ -4,9 +4,11 @@
 // launcher. The dialog (handover_dlg.cpp) strings them together.
 #include <windows.h>
 
+#include "version.h"
+
 inline constexpr wchar_t HOST_WINDOW_CLASS[] = L"BrevioPen ctrl";
 inline constexpr wchar_t HOST_WINDOW_TITLE[] = L"TessarinBrevioEYE";
-inline constexpr wchar_t TOOL_FILE_NAME[] = L"Maravel_Firmware_Upgrade_Tool_v3.18.exe";
+inline constexpr wchar_t TOOL_FILE_NAME[] = L"" NIBFLASH_TOOL_FILE_NAME;
 inline constexpr DWORD CLOSE_PASS_PAUSE_MS = 100;
 inline constexpr int MAX_CLOSE_PASSES = 200;
 inline constexpr DWORD PATH_BUFFER_CHARS = 260;  // MAX_PATH, the terminating zero included

@@ -16,7 +16,10 @@ namespace {
 // controls library loaded at run time, while the module's activation context
 // (its manifest asks for version 6) is the active one.
 void InitCommonControlsAtRunTime() {
-  HMODULE library = ::LoadLibraryA("comctl32.dll");
+  // From System32 only, as every load; Windows 7 without its DLL-search update
+  // rejects the flag, and there the manifest's side-by-side dependency decides.
+  HMODULE library = ::LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (library == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) library = ::LoadLibraryW(L"comctl32.dll");
   if (library == nullptr) return;
   using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
   const auto init =

@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Makes what a person downloads, under dist/:
+#   Nibflash-<version>-x86/        the one-folder kit: Handover.exe, the tool, README.txt
+#   Nibflash-<version>-x86.zip     the same folder, zipped
+#   Nibflash-<version>-setup.exe   the installer
+#   symbols/                       the programs' debug information (.gnu_debuglink)
+#   SHA256SUMS
+# Bit for bit the same from the same commit, wherever and whenever it is built.
+# Signed with Authenticode when NIBFLASH_SIGN_PKCS12 names a PKCS#12 file (its
+# password in NIBFLASH_SIGN_PASSWORD; NIBFLASH_SIGN_TIMESTAMP_URL optional).
+#
+#   release.sh [--dist DIR] [--build DIR] [--allow-dirty]
+#       builds the x86 programs afresh in build/release-x86 (or DIR, kept as it is)
+#   release.sh --arch amd64 --programs DIR --dist DIR
+#       packages the x86_64 programs of a test build (DIR/tool, DIR/launcher) as
+#       they are; the tests install that kit under Wine
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+arch=x86 dist=$root/dist build= programs= allow_dirty=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --dist) dist=$2; shift 2 ;;
+    --build) build=$2; shift 2 ;;
+    --programs) programs=$2; shift 2 ;;
+    --arch) arch=$2; shift 2 ;;
+    --allow-dirty) allow_dirty=1; shift ;;
+    *) echo "release.sh: unknown option $1" >&2; exit 2 ;;
+  esac
+done
+case $arch in
+  x86) prefix=i686-w64-mingw32 toolchain=mingw-i686 target=x86-unicode ;;
+  amd64) prefix=x86_64-w64-mingw32 toolchain=mingw-x86_64 target=amd64-unicode ;;
+  *) echo "release.sh: --arch is x86 or amd64" >&2; exit 2 ;;
+esac
+[ -z "$programs" ] || [ -z "$build" ] || { echo "release.sh: --build or --programs, not both" >&2; exit 2; }
+
+# The commit's time stands for every time the release records.
+if git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
+  if [ -z "$allow_dirty" ] && ! git -C "$root" diff --quiet HEAD; then
+    echo "release.sh: the work tree has uncommitted changes; commit them (or --allow-dirty)" >&2
+    exit 1
+  fi
+  : "${SOURCE_DATE_EPOCH:=$(git -C "$root" log -1 --format=%ct)}"
+fi
+[ -n "${SOURCE_DATE_EPOCH:-}" ] || { echo "release.sh: no commit to date the release: set SOURCE_DATE_EPOCH" >&2; exit 1; }
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
+umask 022
+
+version=$(sed -n 's/^#define NIBFLASH_FIRMWARE_VERSION "\(.*\)"$/\1/p' "$root/version.h")
+tool=Maravel_Firmware_Upgrade_Tool_v$version.exe
+name=Nibflash-$version-$arch
+installer=Nibflash-$version-setup.exe
+[ "$arch" = x86 ] || installer=Nibflash-$version-$arch-setup.exe
+
+if [ -z "$programs" ]; then
+  if [ -z "$build" ]; then
+    build=$root/build/release-$arch
+    rm -rf "$build"
+    mkdir -p "$build"
+  fi
+  cmake -S "$root" -B "$build" -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" -DNIBFLASH_DEBUG_INFO=ON \
+    -DNIBFLASH_TESTS=OFF -DNIBFLASH_BENCHMARKS=OFF >"$build.configure.log"
+  cmake --build "$build" --target nibflash_tool Handover >"$build.build.log" 2>&1 ||
+    { tail -40 "$build.build.log"; exit 1; }
+  programs=$build
+fi
+
+rm -rf "$dist"
+kit=$dist/$name
+mkdir -p "$kit" "$dist/symbols"
+# Stripped programs; their debug information beside in symbols/, found again
+# through the .gnu_debuglink that names it (with its CRC).
+for exe in launcher/Handover.exe "tool/$tool"; do
+  file=$(basename "$exe")
+  # objcopy dates the PE header from SOURCE_DATE_EPOCH; the link left it at 0.
+  SOURCE_DATE_EPOCH=0 "$prefix-objcopy" --only-keep-debug "$programs/$exe" "$dist/symbols/$file.debug"
+  SOURCE_DATE_EPOCH=0 "$prefix-objcopy" --strip-all --add-gnu-debuglink="$dist/symbols/$file.debug" \
+    "$programs/$exe" "$kit/$file"
+done
+# Signing pads a program to 8 bytes before its signature, and taking the signature
+# off leaves the padding: pad here, so that a signed release stripped of its
+# signatures is this unsigned one, and give the padded file its PE checksum.
+pe_checksum() {  # file
+  local field
+  field=$((($(od -An -tu4 -j60 -N4 "$1") + 24 + 64) / 2))  # in 16-bit words
+  od -An -v -tu2 -w2 "$1" | awk -v skip="$field" -v size="$(stat -c %s "$1")" '
+    NR - 1 != skip && NR - 1 != skip + 1 { s += $1; if (s >= 4294967296) s = s % 65536 + int(s / 65536) }
+    END { while (s >= 65536) s = s % 65536 + int(s / 65536); print s + size }'
+}
+le32() { printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"; }
+for exe in "$kit"/*.exe; do
+  head -c $(((8 - $(stat -c %s "$exe") % 8) % 8)) /dev/zero >>"$exe"
+  le32 "$(pe_checksum "$exe")" | dd of="$exe" bs=1 seek=$(($(od -An -tu4 -j60 -N4 "$exe") + 24 + 64)) conv=notrunc status=none
+done
+sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$root/packaging/README.txt" >"$kit/README.txt"
+
+sign() {  # file...
+  local file
+  for file in "$@"; do
+    osslsigncode sign -pkcs12 "$NIBFLASH_SIGN_PKCS12" -readpass <(printf '%s' "${NIBFLASH_SIGN_PASSWORD:-}") \
+      -h sha256 -n "Nibflash $version" -time "$SOURCE_DATE_EPOCH" \
+      ${NIBFLASH_SIGN_TIMESTAMP_URL:+-ts "$NIBFLASH_SIGN_TIMESTAMP_URL"} \
+      -in "$file" -out "$file.signed" >/dev/null
+    mv "$file.signed" "$file"
+  done
+}
+[ -z "${NIBFLASH_SIGN_PKCS12:-}" ] || sign "$kit/Handover.exe" "$kit/$tool"
+
+# Every file of the kit with the commit's time and fixed modes, so that the zip
+# and the installer (which records file times) do not depend on the build's.
+chmod 0755 "$kit"
+chmod 0644 "$kit"/*
+find "$kit" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+
+makensis -V2 -NOCD -DVERSION="$version" -DTARGET="$target" -DKIT="$kit" -DTOOL="$tool" \
+  -DOUTFILE="$dist/$installer" "$root/packaging/nibflash.nsi" >"$dist.makensis.log" ||
+  { cat "$dist.makensis.log"; exit 1; }
+[ -z "${NIBFLASH_SIGN_PKCS12:-}" ] || sign "$dist/$installer"
+
+# Sorted entries, no extra attributes, times from the commit (zip writes local time: UTC here).
+(cd "$dist" && find "$name" -type f | sort | zip -q -X -D -@ "$name.zip")
+
+(cd "$dist" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS)
+echo "release $version ($arch) in $dist:"
+(cd "$dist" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort | while read -r f; do
+  printf '%10d  %s  %s\n' "$(stat -c %s "$f")" "$(sha256sum "$f" | cut -c1-64)" "$f"
+done)
+if [ -n "${NIBFLASH_SIGN_PKCS12:-}" ]; then
+  echo "signed with $(basename "$NIBFLASH_SIGN_PKCS12")"
+else
+  echo "UNSIGNED: set NIBFLASH_SIGN_PKCS12 and NIBFLASH_SIGN_PASSWORD to sign"
+fi
