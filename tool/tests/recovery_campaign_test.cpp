@@ -60,8 +60,11 @@ class RecoveryCampaign : public DialogTest {
       return Outcome::Stuck;
     }
     if (Closed()) {
-      WaitForDialogEnd();
-      return BoxesWithText(kFailureText) == 1 ? Outcome::FailureBox : Outcome::Stuck;
+      const bool cancelled = WaitForDialogEnd() == IDCANCEL;
+      // One box, the failure's, and the pen let go.
+      const bool failureBox = ui::MessageBoxHistory().size() == 1 && BoxesWithText(kFailureText) == 1;
+      return cancelled && failureBox && !upgradeRunning && penHandle.load() == nullptr ? Outcome::FailureBox
+                                                                                      : Outcome::Stuck;
     }
     ui::ClickButton(m_dialog, IDOK);
     WaitForDialogEnd();
