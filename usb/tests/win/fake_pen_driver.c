@@ -10,7 +10,7 @@
 #define IOCTL_PEN_RECEIVE PEN_CODE(15)
 #define IOCTL_PEN_SEND PEN_CODE(18)
 #define IOCTL_FAKE_UNPLUG PEN_CODE(0x801) /* every request fails as after removal */
-#define IOCTL_FAKE_RESET PEN_CODE(0x802)  /* input: the descriptor (at most 18 bytes); plugged, nothing queued */
+#define IOCTL_FAKE_RESET PEN_CODE(0x802)  /* input: the descriptor; plugged, nothing queued */
 #define IOCTL_FAKE_STATE PEN_CODE(0x803)  /* output: `state` */
 
 #define MESSAGE_CAPACITY 1060
@@ -20,9 +20,6 @@ typedef struct {
   ULONG length;
   UCHAR bytes[MESSAGE_CAPACITY];
 } Message;
-
-static const WCHAR deviceName[] = L"\\Device\\NibflashFakePen";
-static const WCHAR linkName[] = L"\\??\\root#nibflash_fake_pen#0000#{a165badf-6e6a-4126-85c1-bfbe09014345}";
 
 static PDEVICE_OBJECT device;
 static LIST_ENTRY pendingReceives;
@@ -181,24 +178,24 @@ static NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT deviceObject, PIRP irp)
   return Complete(irp, STATUS_SUCCESS, 0);
 }
 
+static UNICODE_STRING deviceName, linkName;
+
 static VOID NTAPI Unload(PDRIVER_OBJECT driver) {
-  UNICODE_STRING link;
   UNREFERENCED_PARAMETER(driver);
-  RtlInitUnicodeString(&link, linkName);
-  IoDeleteSymbolicLink(&link);
+  IoDeleteSymbolicLink(&linkName);
   IoDeleteDevice(device);
 }
 
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
-  UNICODE_STRING name, link;
   NTSTATUS status;
   UNREFERENCED_PARAMETER(registryPath);
   InitializeListHead(&pendingReceives);
-  RtlInitUnicodeString(&name, deviceName);
-  RtlInitUnicodeString(&link, linkName);
-  status = IoCreateDevice(driver, 0, &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
+  RtlInitUnicodeString(&deviceName, L"\\Device\\NibflashFakePen");
+  /* The device path of the interface the tests register for the openable pen. */
+  RtlInitUnicodeString(&linkName, L"\\??\\root#nibflash_fake_pen#0000#{a165badf-6e6a-4126-85c1-bfbe09014345}");
+  status = IoCreateDevice(driver, 0, &deviceName, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
   if (!NT_SUCCESS(status)) return status;
-  status = IoCreateSymbolicLink(&link, &name);
+  status = IoCreateSymbolicLink(&linkName, &deviceName);
   if (!NT_SUCCESS(status)) {
     IoDeleteDevice(device);
     return status;
