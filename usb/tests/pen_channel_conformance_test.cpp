@@ -1,16 +1,11 @@
-// What every channel backend must do, run on each against its own pens (see
-// pen_fixture.h): discovery with its diagnostics and devicePath, the four
-// transfers and their result codes, a waiting receive ended by data, removal or
-// close, and the device-change notifications.
+// What every channel backend must do, run on each against its own pens (pen_fixture.h).
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <future>
 #include <string>
-#include <thread>
 
 #include "afx/time_scale.h"
 #include "usb/tests/pen_fixture.h"
@@ -57,7 +52,6 @@ class Channel : public ::testing::Test {
     afx::SetTimeScale(1.0);
   }
 
-  // OpenPenDriver, with what it wrote.
   HANDLE Open(std::string* output) {
     CaptureStdout();
     HANDLE opened = OpenPenDriver();
@@ -69,18 +63,14 @@ class Channel : public ::testing::Test {
   HANDLE handle = nullptr;  // closed at the end
 };
 
-TEST_F(Channel, WithoutAPenCountsNothingAndOpensNothing) {
+TEST_F(Channel, DiscoveryCountsOpensAndNamesThePenAtEveryOpen) {
+  std::string first;
   EXPECT_EQ(CountPenDevices(), 0);
-  std::string output;
-  EXPECT_EQ(Open(&output), nullptr);
-  EXPECT_EQ(output, "No SP_INTERFACE_DEVICE_DATA available for this GUID instance\n");
+  EXPECT_EQ(Open(&first), nullptr);
+  EXPECT_EQ(first, "No SP_INTERFACE_DEVICE_DATA available for this GUID instance\n");
   EXPECT_EQ(devicePath, nullptr);
-}
-
-TEST_F(Channel, OnePenIsCountedOpenedAndNamedByEveryOpen) {
   const std::string name = pens->PlugPen();
   EXPECT_EQ(CountPenDevices(), 1);
-  std::string first;
   std::string second;
   handle = Open(&first);
   HANDLE again = Open(&second);
@@ -136,11 +126,7 @@ TEST_F(Channel, ArrivalAndRemovalReachTheWindowWithTheInterfaceName) {
 
 std::string Hex(const Bytes& bytes) {
   std::string hex;
-  for (const std::uint8_t byte : bytes) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02x", byte);
-    hex += digits;
-  }
+  for (const std::uint8_t byte : bytes) hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
   return hex;
 }
 
@@ -201,7 +187,7 @@ class OpenPen : public Channel {
     EXPECT_TRUE(WaitUntil([this] { return pens->WaitingReceives() == 1; }));
     return read;
   }
-  static Read Result(std::future<Read>& read) {
+  static Read Result(std::future<Read>& read) {  // of a WaitingReceive()
     EXPECT_EQ(read.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     return read.get();
   }
@@ -217,18 +203,14 @@ TEST_F(OpenPen, TheDescriptorIsReadWholeOrNotAtAll) {
   }
 }
 
-TEST_F(OpenPen, SendsReachThePenAsOneMessageEach) {
+TEST_F(OpenPen, SendsReachThePenAsOneMessageEachAndNoneWithoutAHandle) {
+  EXPECT_EQ(SendRestartCommand(nullptr), NO_DEVICE_RESULT);
+  EXPECT_EQ(Send(nullptr, pens->Request()), NO_DEVICE_RESULT);
+  EXPECT_TRUE(pens->LastMessageToPen().empty());
   ASSERT_EQ(Send(handle, pens->Request()), 0u);
   EXPECT_EQ(pens->LastMessageToPen(), pens->Request());
   ASSERT_EQ(SendRestartCommand(handle), 0u);
   EXPECT_EQ(pens->LastMessageToPen(), Bytes{RESTART_BYTE});
-}
-
-TEST_F(OpenPen, ANullHandleGives99AndReachesNoPen) {
-  penHandle = nullptr;
-  EXPECT_EQ(SendRestartCommand(nullptr), NO_DEVICE_RESULT);
-  EXPECT_EQ(Send(nullptr, pens->Request()), NO_DEVICE_RESULT);
-  EXPECT_TRUE(pens->LastMessageToPen().empty());
 }
 
 // Both ways an answer meets its receive: already there, or a receive waiting for it.
@@ -259,27 +241,30 @@ INSTANTIATE_TEST_SUITE_P(Channel, Answers, ::testing::Values(Order::AnswerFirst,
                            return order.param == Order::AnswerFirst ? "AnswerFirst" : "ReceiveFirst";
                          });
 
-TEST_P(Answers, AReceiveGetsThePensAnswer) {
+TEST_P(Answers, AReceiveGetsThePensAnswerAndAnEmptyAnswerFails) {
   const Read read = Exchange(false);
   EXPECT_EQ(read.result, 0u);
   EXPECT_EQ(read.bytes, pens->Answer());
   EXPECT_FALSE(read.bytes.empty());
+  const Read empty = Exchange(true);
+  EXPECT_NE(empty.result, 0u);
+  EXPECT_NE(empty.result, kNotConnected);
+  EXPECT_EQ(empty.received, 0u);
 }
 
-TEST_P(Answers, AnAnswerOfZeroBytesIsAFailedReceive) {
-  const Read read = Exchange(true);
-  EXPECT_NE(read.result, 0u);
-  EXPECT_NE(read.result, kNotConnected);
-  EXPECT_EQ(read.received, 0u);
-}
-
-TEST_F(OpenPen, ClosingTheHandleEndsAWaitingReceive) {
+// The receive thread reads on until it sees the device watch has closed the pen:
+// neither a packet nor the pen's removal may come of a closed handle.
+TEST_F(OpenPen, ClosingTheHandleEndsAWaitingReceiveAndFailsTheNext) {
   auto waiting = WaitingReceive();
   ClosePenDriver(handle);
-  handle = nullptr;
   const Read read = Result(waiting);
   EXPECT_EQ(read.result, kAborted);
   EXPECT_EQ(read.received, 0u);
+  const Read next = Receive(handle);
+  handle = nullptr;
+  EXPECT_NE(next.result, 0u);
+  EXPECT_NE(next.result, kNotConnected);
+  EXPECT_EQ(next.received, 0u);
 }
 
 TEST_F(OpenPen, AnUnpluggedPenFailsEveryOperationWith1167) {
@@ -289,47 +274,15 @@ TEST_F(OpenPen, AnUnpluggedPenFailsEveryOperationWith1167) {
   EXPECT_EQ(read.result, kNotConnected);
   EXPECT_EQ(read.received, 0u);
   std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  [[maybe_unused]] const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(ReadDeviceDescriptor(descriptor), kNotConnected);
   EXPECT_EQ(Send(handle, pens->Request()), kNotConnected);
   EXPECT_EQ(SendRestartCommand(handle), kNotConnected);
+#ifdef _WIN32
+  // Refused at once, each waits out the 1 s final wait (10 ms at this scale) before it returns.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+#endif
   EXPECT_EQ(Receive(handle).result, kNotConnected);
-}
-
-TEST_F(OpenPen, SendsReceivesCloseAndOpenRunAtOnce) {
-  constexpr int kRequests = 16;
-  std::atomic<int> answers{0};
-  std::atomic<int> failures{0};
-  std::atomic<std::uint32_t> failure{0};
-  std::atomic<bool> stop{false};
-  // The receive thread's loop: it reads on, a little later after a failure.
-  auto receiver = std::async(std::launch::async, [&, h = handle] {
-    while (!stop) {
-      const Read read = Receive(h);
-      if (read.result == 0) {
-        ++answers;
-      } else {
-        failure = read.result;
-        ++failures;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-    }
-  });
-  for (int i = 0; i < kRequests; ++i) EXPECT_EQ(Send(handle, pens->Request()), 0u);
-  EXPECT_TRUE(WaitUntil([&] { return answers == kRequests; }));
-  // The device watch closes the pen and opens it again on its next arrival,
-  // while the receive thread still reads on the old handle.
-  ClosePenDriver(handle);
-  std::string output;
-  handle = Open(&output);
-  EXPECT_NE(handle, nullptr);
-  const int before = failures;
-  WaitUntil([&] { return failures >= before + 2; });  // reads on the old handle after the open
-  stop = true;
-  ClosePenDriver(handle);  // ends the receive also if the old handle's value came back
-  handle = nullptr;
-  receiver.get();
-  EXPECT_NE(failure, 0u);
-  EXPECT_NE(failure, kNotConnected);
 }
 
 }  // namespace

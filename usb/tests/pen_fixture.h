@@ -1,6 +1,5 @@
 #pragma once
-// What the channel conformance suite needs of the pens behind a backend. Each
-// backend's test program links one implementation: the virtual bus natively
+// The pens behind a backend, as the conformance suite drives them: virtual ones natively
 // (virtual_pen_fixture.cpp), the fake kernel driver under Wine (win/fake_pen_fixture.cpp).
 #include <chrono>
 #include <cstddef>
@@ -16,7 +15,7 @@ namespace channel_testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Waits until `done()`, up to a limit that only a broken channel reaches; returns done().
+// Waits until `done()`, up to a limit only a broken channel reaches; returns done().
 template <typename Done>
 bool WaitUntil(Done done) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -37,34 +36,22 @@ struct DeviceChange {
 
 class PenFixture {
  public:
-  // A fixture with no pen; the bus and the channel's state are reset.
   static std::unique_ptr<PenFixture> Make();
   virtual ~PenFixture() = default;
 
-  // Puts a pen on the bus that the channel can open; returns its interface name.
-  virtual std::string PlugPen() = 0;
-  // Puts a pen on the bus whose interface cannot be opened; returns its name.
-  virtual std::string PlugUnopenablePen() = 0;
-  // Takes the pen of PlugPen off the bus.
-  virtual void UnplugPen() = 0;
-
-  virtual Bytes Descriptor() = 0;  // what the pen of PlugPen reports
-  // Makes the pen's descriptor shorter than 18 bytes; false when it cannot be.
-  virtual bool ShortenDescriptor() = 0;
-
-  virtual Bytes Request() = 0;  // a message the pen answers
-  virtual Bytes Answer() = 0;   // what it sent in answer to the last Request()
-  virtual void CutNextAnswer() = 0;  // the pen's next message has no bytes
-  // Waits until the answer to a Request() sent is ready for a receive.
-  virtual void WaitUntilAnswered() = 0;
-
+  virtual std::string PlugPen() = 0;            // one the channel can open; its interface name
+  virtual std::string PlugUnopenablePen() = 0;  // one whose interface cannot be opened
+  virtual void UnplugPen() = 0;                 // the one of PlugPen
+  virtual Bytes Descriptor() = 0;
+  virtual bool ShortenDescriptor() = 0;  // below 18 bytes; false when it cannot be
+  virtual Bytes Request() = 0;           // a message the pen answers
+  virtual Bytes Answer() = 0;            // its answer to the last Request()
+  virtual void CutNextAnswer() = 0;      // the pen's next message has no bytes
+  virtual void WaitUntilAnswered() = 0;  // until a receive would find the answer
   virtual Bytes LastMessageToPen() = 0;  // empty when it got none
   virtual std::size_t WaitingReceives() = 0;
-
-  // Null when the pens of this fixture cannot announce themselves.
-  virtual HWND NotificationWindow() = 0;
-  // The notifications the window got, once those under way are delivered.
-  virtual std::vector<DeviceChange> DeviceChanges() = 0;
+  virtual HWND NotificationWindow() = 0;  // null when these pens cannot announce themselves
+  virtual std::vector<DeviceChange> DeviceChanges() = 0;  // once those under way are delivered
 };
 
 }  // namespace channel_testing

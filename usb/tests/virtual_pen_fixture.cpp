@@ -1,5 +1,7 @@
 // The conformance suite's pens natively: virtual pens on a fresh process-wide
 // bus, seen through its traffic record, and a headless window for notifications.
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <future>
 #include <mutex>
@@ -13,23 +15,22 @@
 namespace channel_testing {
 namespace {
 
-// Runs its modal loop on a thread of its own, as the tool's dialog does, and
-// keeps every WM_DEVICECHANGE it gets.
+// Runs its modal loop on a thread of its own, as the tool's dialog does; keeps every WM_DEVICECHANGE.
 class NotificationDialog : public CDialog {
  public:
   NotificationDialog() : CDialog(1) {
     m_loop = std::async(std::launch::async, [this] { return DoModal(); });
-    WaitUntil([this] { return m_window.load() != nullptr; });
+    EXPECT_TRUE(WaitUntil([this] { return m_window.load() != nullptr; })) << "the dialog did not open";
   }
   ~NotificationDialog() override {
     afx::headless::PostClose(m_window);
     m_loop.wait();
   }
-  HWND Window() const { return m_window; }
   std::vector<DeviceChange> Received() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_received;
   }
+  std::atomic<HWND> m_window{nullptr};
 
  protected:
   BOOL OnInitDialog() override {
@@ -49,7 +50,6 @@ class NotificationDialog : public CDialog {
  private:
   std::mutex m_mutex;
   std::vector<DeviceChange> m_received;
-  std::atomic<HWND> m_window{nullptr};
   std::future<INT_PTR> m_loop;
 };
 
@@ -110,7 +110,7 @@ class VirtualPenFixture : public PenFixture {
 
   HWND NotificationWindow() override {
     if (!m_window) m_window = std::make_unique<NotificationDialog>();
-    return m_window->Window();
+    return m_window->m_window;
   }
   std::vector<DeviceChange> DeviceChanges() override {
     m_bus->WaitUntilIdle();  // a delivery ends when the window's thread has handled it
@@ -139,8 +139,7 @@ class VirtualPenFixture : public PenFixture {
   std::shared_ptr<virtualpen::VirtualBus> m_bus;
   std::shared_ptr<virtualpen::VirtualPen> m_pen;
   std::shared_ptr<std::stringstream> m_record = std::make_shared<std::stringstream>();
-  std::vector<Bytes> m_toPen;
-  std::vector<Bytes> m_fromPen;
+  std::vector<Bytes> m_toPen, m_fromPen;
   std::unique_ptr<NotificationDialog> m_window;
 };
 

@@ -1,22 +1,17 @@
-/* A stand-in for the pen's kernel-mode driver, loaded by Wine's device host for the
- * channel tests. The descriptor is answered at once. A send completes at once and
- * its bytes come back as the pen's next message (an echo): to the oldest waiting
- * receive, else into a queue of 16 (then STATUS_DEVICE_BUSY). A receive takes the
- * oldest queued message or stays pending until one comes, the pen is unplugged or
- * the request is cancelled (the channel cancels before it closes a handle). One
- * device, one state for every handle, guarded by the cancel spin lock, which the
- * cancel routine already holds. Private control codes let a test set the
- * descriptor, unplug and reset the pen and read the state (win/fake_pen_fixture.cpp). */
+/* A stand-in for the pen's kernel driver, loaded by Wine's device host. A send
+ * completes at once and comes back as the pen's next message (an echo): to the
+ * oldest waiting receive, else into a queue of 16. A receive stays pending until a
+ * message comes, the pen is unplugged or the request is cancelled. One state for
+ * every handle, guarded by the cancel spin lock, which the cancel routine holds. */
 #include <ntddk.h>
 
 #define PEN_CODE(function) CTL_CODE(FILE_DEVICE_UNKNOWN, (function), METHOD_BUFFERED, FILE_ANY_ACCESS)
 #define IOCTL_PEN_GET_DEVICE_DESCRIPTOR PEN_CODE(6)
 #define IOCTL_PEN_RECEIVE PEN_CODE(15)
 #define IOCTL_PEN_SEND PEN_CODE(18)
-#define IOCTL_FAKE_SET_DESCRIPTOR PEN_CODE(0x800) /* input: the descriptor bytes (at most 18) */
-#define IOCTL_FAKE_UNPLUG PEN_CODE(0x801)         /* every request fails as after removal */
-#define IOCTL_FAKE_RESET PEN_CODE(0x802)          /* plugged in, nothing queued, default descriptor */
-#define IOCTL_FAKE_STATE PEN_CODE(0x803)          /* output: `state` */
+#define IOCTL_FAKE_UNPLUG PEN_CODE(0x801) /* every request fails as after removal */
+#define IOCTL_FAKE_RESET PEN_CODE(0x802)  /* input: the descriptor; plugged, nothing queued */
+#define IOCTL_FAKE_STATE PEN_CODE(0x803)  /* output: `state` */
 
 #define MESSAGE_CAPACITY 1060
 #define QUEUE_LENGTH 16
@@ -26,17 +21,10 @@ typedef struct {
   UCHAR bytes[MESSAGE_CAPACITY];
 } Message;
 
-static const WCHAR deviceName[] = L"\\Device\\NibflashFakePen";
-/* The device path of the interface the tests register for the openable pen. */
-static const WCHAR linkName[] = L"\\??\\root#nibflash_fake_pen#0000#{a165badf-6e6a-4126-85c1-bfbe09014345}";
-
 static PDEVICE_OBJECT device;
 static LIST_ENTRY pendingReceives;
 static Message queue[QUEUE_LENGTH];
 static ULONG queueHead, queueCount;
-/* idVendor 0x1234, idProduct 0x0204, bcdDevice 0x0318 */
-static const UCHAR defaultDescriptor[18] = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0x34, 0x12,
-                                            0x04, 0x02, 0x18, 0x03, 1, 2, 0, 1};
 static UCHAR descriptor[18];
 static ULONG descriptorLength;
 static BOOLEAN unplugged;
@@ -67,7 +55,7 @@ static VOID NTAPI CancelReceive(PDEVICE_OBJECT deviceObject, PIRP irp) {
   Complete(irp, STATUS_CANCELLED, 0);
 }
 
-/* Takes the oldest pending receive off the list, or returns null. Cancel lock held. */
+/* The oldest pending receive, taken off the list, or null. Cancel lock held. */
 static PIRP TakePendingReceive(void) {
   while (!IsListEmpty(&pendingReceives)) {
     PIRP irp = CONTAINING_RECORD(RemoveHeadList(&pendingReceives), IRP, Tail.Overlay.ListEntry);
@@ -149,14 +137,6 @@ static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT deviceObject, PIRP irp) {
       information = descriptorLength < outLength ? descriptorLength : outLength;
       RtlCopyMemory(buffer, descriptor, information);
       break;
-    case IOCTL_FAKE_SET_DESCRIPTOR:
-      if (inLength > sizeof(descriptor)) {
-        status = STATUS_INVALID_PARAMETER;
-        break;
-      }
-      RtlCopyMemory(descriptor, buffer, inLength);
-      descriptorLength = inLength;
-      break;
     case IOCTL_FAKE_UNPLUG: /* the waiting receives end as when the pen leaves the bus */
       unplugged = TRUE;
       while ((receiver = TakePendingReceive()) != NULL) {
@@ -166,11 +146,15 @@ static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT deviceObject, PIRP irp) {
       }
       break;
     case IOCTL_FAKE_RESET:
+      if (inLength > sizeof(descriptor)) {
+        status = STATUS_INVALID_PARAMETER;
+        break;
+      }
+      RtlCopyMemory(descriptor, buffer, inLength);
+      descriptorLength = inLength;
       unplugged = FALSE;
       queueHead = queueCount = 0;
       state.lastSent.length = 0;
-      RtlCopyMemory(descriptor, defaultDescriptor, sizeof(descriptor));
-      descriptorLength = sizeof(descriptor);
       break;
     case IOCTL_FAKE_STATE:
       if (outLength < sizeof(state)) {
@@ -194,26 +178,24 @@ static NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT deviceObject, PIRP irp)
   return Complete(irp, STATUS_SUCCESS, 0);
 }
 
+static UNICODE_STRING deviceName, linkName;
+
 static VOID NTAPI Unload(PDRIVER_OBJECT driver) {
-  UNICODE_STRING link;
   UNREFERENCED_PARAMETER(driver);
-  RtlInitUnicodeString(&link, linkName);
-  IoDeleteSymbolicLink(&link);
+  IoDeleteSymbolicLink(&linkName);
   IoDeleteDevice(device);
 }
 
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
-  UNICODE_STRING name, link;
   NTSTATUS status;
   UNREFERENCED_PARAMETER(registryPath);
   InitializeListHead(&pendingReceives);
-  RtlCopyMemory(descriptor, defaultDescriptor, sizeof(descriptor));
-  descriptorLength = sizeof(descriptor);
-  RtlInitUnicodeString(&name, deviceName);
-  RtlInitUnicodeString(&link, linkName);
-  status = IoCreateDevice(driver, 0, &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
+  RtlInitUnicodeString(&deviceName, L"\\Device\\NibflashFakePen");
+  /* The device path of the interface the tests register for the openable pen. */
+  RtlInitUnicodeString(&linkName, L"\\??\\root#nibflash_fake_pen#0000#{a165badf-6e6a-4126-85c1-bfbe09014345}");
+  status = IoCreateDevice(driver, 0, &deviceName, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
   if (!NT_SUCCESS(status)) return status;
-  status = IoCreateSymbolicLink(&link, &name);
+  status = IoCreateSymbolicLink(&linkName, &deviceName);
   if (!NT_SUCCESS(status)) {
     IoDeleteDevice(device);
     return status;

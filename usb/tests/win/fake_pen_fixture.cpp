@@ -1,8 +1,6 @@
-// The conformance suite's pens under Wine: interfaces of the pen's class written
-// into the prefix's device registry, and behind the openable one the fake kernel
-// driver (fake_pen_driver.c), which echoes every message sent to it. Both need
-// Wine: they write the device registry as Wine's Setup API keeps it and load an
-// unsigned driver.
+// The conformance suite's pens under Wine (which keeps the device registry as
+// written here and loads an unsigned driver): interfaces of the pen's class, and
+// behind the openable one the echoing fake driver of fake_pen_driver.c.
 #include "usb/tests/pen_fixture.h"
 
 #include <setupapi.h>
@@ -14,11 +12,10 @@
 namespace channel_testing {
 namespace {
 
-// Private control codes of the fake driver, CTL_CODE(0x22, 0x800 + n, METHOD_BUFFERED, 0).
-constexpr DWORD IOCTL_FAKE_SET_DESCRIPTOR = 0x222000;  // input: the descriptor bytes (at most 18)
-constexpr DWORD IOCTL_FAKE_UNPLUG = 0x222004;          // every request fails as after removal
-constexpr DWORD IOCTL_FAKE_RESET = 0x222008;           // plugged in, nothing queued, default descriptor
-constexpr DWORD IOCTL_FAKE_STATE = 0x22200C;           // output: FakePenState
+// The fake driver's own control codes, CTL_CODE(0x22, 0x800 + n, METHOD_BUFFERED, 0).
+constexpr DWORD IOCTL_FAKE_UNPLUG = 0x222004;
+constexpr DWORD IOCTL_FAKE_RESET = 0x222008;  // input: the descriptor
+constexpr DWORD IOCTL_FAKE_STATE = 0x22200C;  // output: FakePenState
 
 // Keep in step with the driver's `state`.
 struct FakePenState {
@@ -27,11 +24,9 @@ struct FakePenState {
   std::uint8_t lastSent[PEN_RECEIVE_BUFFER_SIZE];
 };
 
-// idVendor 0x1234, idProduct 0x0204, bcdDevice 0x0318: the driver's default.
 const Bytes kDescriptor = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0x34, 0x12, 0x04, 0x02, 0x18, 0x03, 1, 2, 0, 1};
 
-// The instance whose interface path the fake driver links to its device, and one
-// whose path names nothing.
+// The driver links its device to the first instance's interface path; the second names nothing.
 constexpr const char* kFakePenInstance = "ROOT\\NIBFLASH_FAKE_PEN\\0000";
 constexpr const char* kUnopenableInstance = "ROOT\\NIBFLASH_UNOPENABLE_PEN\\0000";
 constexpr const char* kFakePenLink = "\\\\?\\root#nibflash_fake_pen#0000#{a165badf-6e6a-4126-85c1-bfbe09014345}";
@@ -42,8 +37,7 @@ bool RunningUnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-// Wine counts an interface as present once its Control\Linked value is set, as
-// the system does when a driver enables the interface.
+// Wine counts an interface as present once its Control\Linked is set, as when a driver enables it.
 bool MarkLinked(const std::string& path) {
   const std::string key = "System\\CurrentControlSet\\Control\\DeviceClasses\\"
                           "{a165badf-6e6a-4126-85c1-bfbe09014345}\\##?#" + path.substr(4) + "\\#\\Control";
@@ -52,8 +46,7 @@ bool MarkLinked(const std::string& path) {
          ERROR_SUCCESS;
 }
 
-// A present device element with one interface of the pen's class; its path, or
-// empty on failure.
+// A present device with one interface of the pen's class; its path, or empty.
 std::string RegisterInterface(const char* instanceId) {
   HDEVINFO set = SetupDiCreateDeviceInfoList(&GUID_DEVINTERFACE_PEN, nullptr);
   SP_DEVINFO_DATA device{};
@@ -77,8 +70,7 @@ std::string RegisterInterface(const char* instanceId) {
   return path;
 }
 
-// Removes the device element with this instance, or every one the tests make
-// (also those of a run that ended half-way).
+// Removes the device with this instance, or every one the tests make (also of a run cut short).
 void RemoveInterfaces(const char* instanceId = nullptr) {
   HDEVINFO set = SetupDiGetClassDevsA(nullptr, "ROOT", nullptr, DIGCF_ALLCLASSES);
   SP_DEVINFO_DATA device{};
@@ -93,13 +85,8 @@ void RemoveInterfaces(const char* instanceId = nullptr) {
   SetupDiDestroyDeviceInfoList(set);
 }
 
-bool WaitForServiceState(SC_HANDLE service, DWORD state) {
-  SERVICE_STATUS status{};
-  return WaitUntil([&] { return QueryServiceStatus(service, &status) && status.dwCurrentState == state; });
-}
-
-// The fake driver as a kernel service, installed from beside the test program and
-// started on first use; stopped and deleted when the program ends.
+// The fake driver as a kernel service from beside the test program, started on
+// first use, removed at exit.
 class FakePenDriver {
  public:
   static bool Running() {
@@ -117,7 +104,7 @@ class FakePenDriver {
     m_service = CreateServiceA(m_manager, kServiceName, kServiceName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
                                SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path, nullptr, nullptr, nullptr,
                                nullptr, nullptr);
-    m_running = StartServiceA(m_service, 0, nullptr) && WaitForServiceState(m_service, SERVICE_RUNNING);
+    m_running = StartServiceA(m_service, 0, nullptr) && WaitFor(m_service, SERVICE_RUNNING);
   }
   ~FakePenDriver() {
     Remove(m_service);
@@ -125,9 +112,13 @@ class FakePenDriver {
   }
   static void Remove(SC_HANDLE service) {
     SERVICE_STATUS status{};
-    if (ControlService(service, SERVICE_CONTROL_STOP, &status)) WaitForServiceState(service, SERVICE_STOPPED);
+    if (ControlService(service, SERVICE_CONTROL_STOP, &status)) WaitFor(service, SERVICE_STOPPED);
     DeleteService(service);
     CloseServiceHandle(service);
+  }
+  static bool WaitFor(SC_HANDLE service, DWORD state) {
+    SERVICE_STATUS status{};
+    return WaitUntil([&] { return QueryServiceStatus(service, &status) && status.dwCurrentState == state; });
   }
 
   SC_HANDLE m_manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
@@ -155,7 +146,7 @@ class FakePenFixture : public PenFixture {
     m_control = CreateFileA(kFakePenLink, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(m_control, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Control(IOCTL_FAKE_RESET), 0u);
+    EXPECT_EQ(Control(IOCTL_FAKE_RESET, kDescriptor), 0u);
     return RegisterInterface(kFakePenInstance);
   }
   std::string PlugUnopenablePen() override { return RegisterInterface(kUnopenableInstance); }
@@ -166,13 +157,12 @@ class FakePenFixture : public PenFixture {
 
   Bytes Descriptor() override { return kDescriptor; }
   bool ShortenDescriptor() override {
-    return Control(IOCTL_FAKE_SET_DESCRIPTOR, Bytes(kDescriptor.begin(), kDescriptor.end() - 1)) == 0;
+    return Control(IOCTL_FAKE_RESET, Bytes(kDescriptor.begin(), kDescriptor.end() - 1)) == 0;
   }
 
   Bytes Request() override { return {0x01, 0x00, 0x10, 0x00, 0x04, 0x00, 0xAA, 0x55}; }
   Bytes Answer() override { return Request(); }
-  // An empty message sent to the pen comes back as an empty message.
-  void CutNextAnswer() override { EXPECT_EQ(Control(IOCTL_PEN_SEND), 0u); }
+  void CutNextAnswer() override { EXPECT_EQ(Control(IOCTL_PEN_SEND), 0u); }  // an empty echo
   void WaitUntilAnswered() override {}  // the echo is queued before the send completes
 
   Bytes LastMessageToPen() override {
@@ -185,7 +175,6 @@ class FakePenFixture : public PenFixture {
   std::vector<DeviceChange> DeviceChanges() override { return {}; }
 
  private:
-  // One private control request on the fixture's own (synchronous) handle.
   DWORD Control(DWORD code, const Bytes& input = {}, void* output = nullptr, DWORD outputSize = 0) {
     DWORD transferred = 0;
     return DeviceIoControl(m_control, code, const_cast<std::uint8_t*>(input.data()),

@@ -1,5 +1,5 @@
-// With a record on, the Win32 channel writes the arrivals and removals its window
-// is told, before the window's own handler sees them, and lets go of the window
+// With a record on, the Win32 channel records the arrivals and removals its window
+// is sent before the window's own handler sees them, and lets go of the window
 // when the registration ends.
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "usb/pen_channel.h"
+#include "usb/traffic_record.h"
 
 namespace {
 
@@ -40,24 +41,21 @@ TEST(RecordedNotifications, ArrivalAndRemovalArePlugAndUnplug) {
   RegisterClassA(&windowClass);
   HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 windowClass.hInstance, nullptr);
-  ASSERT_NE(window, nullptr);
   HDEVNOTIFY notification = RegisterPenInterfaceNotifications(window);
   ASSERT_NE(notification, nullptr);
-  const char* name = "\\\\?\\USB#VID_1D50&PID_0204#PEN42#{a165badf-6e6a-4126-85c1-bfbe09014345}";
-  Notify(window, DBT_DEVICEARRIVAL, name);
-  Notify(window, DBT_DEVICEREMOVECOMPLETE, name);
+  const std::string name = R"(\\?\USB#VID_1D50&PID_0204#PEN42#{a165badf-6e6a-4126-85c1-bfbe09014345})";
+  Notify(window, DBT_DEVICEARRIVAL, name.c_str());
+  Notify(window, DBT_DEVICEREMOVECOMPLETE, name.c_str());
   EXPECT_EQ(handled, 2);
   UnregisterPenInterfaceNotifications(notification);
   EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC)), &CountingProc);
-  Notify(window, DBT_DEVICEARRIVAL, name);  // no longer recorded
+  Notify(window, DBT_DEVICEARRIVAL, name.c_str());  // no longer recorded
   DestroyWindow(window);
 
-  std::ifstream in(path);
   std::stringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(path).rdbuf();
   const std::string record = text.str();
-  const auto plug = record.find(
-      R"("event":"plug","pen":"PEN42","interface":"\\\\?\\USB#VID_1D50&PID_0204#PEN42#{a165badf-6e6a-4126-85c1-bfbe09014345}"})");
+  const auto plug = record.find(R"("event":"plug","pen":"PEN42","interface":)" + pen_channel::JsonString(name) + "}");
   const auto unplug = record.find(R"("event":"unplug","pen":"PEN42"})");
   EXPECT_NE(plug, std::string::npos) << record;
   EXPECT_NE(unplug, std::string::npos) << record;
