@@ -57,9 +57,7 @@ class Sandbox {
   const std::wstring& dir() const { return dir_; }
   const std::wstring& desktopName() const { return name_; }
   HDESK desktop() const { return desktop_; }
-  // Makes dir/relative and its parents; returns its full path.
-  std::wstring MakeDir(const std::wstring& relative) const;
-  // Copies `file` into `dir` as `name`; returns the copy's path.
+  std::wstring MakeDir(const std::wstring& name) const;
   std::wstring Install(const std::wstring& file, const std::wstring& dir, const std::wstring& name) const;
 
  private:
