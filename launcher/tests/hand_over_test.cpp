@@ -147,12 +147,8 @@ class Launcher {
  public:
   Launcher(const Sandbox& sandbox, const std::wstring& dir, const std::wstring& workingDir = L"")
       : process_(sandbox.Install(win32_ui::FromBuild(HANDOVER_EXE), dir, L"Handover.exe"),
-                 workingDir.empty() ? dir : workingDir, sandbox.desktopName()) {
-    WaitUntil([&] {
-      dialog_ = win32_ui::FindProcessWindow(sandbox.desktop(), process_.id(), L"Maravel_Firmware_Upgrade_Tool");
-      return dialog_ != nullptr || !process_.Running();
-    });
-  }
+                 workingDir.empty() ? dir : workingDir, sandbox.desktopName()),
+        dialog_(win32_ui::WaitForWindow(sandbox.desktop(), process_, L"Maravel_Firmware_Upgrade_Tool")) {}
   HWND dialog() const { return dialog_; }
   const win32_ui::Process& process() const { return process_; }
   // Clicks Upgrade and returns once its handler has, even after all the close loop's passes.
@@ -170,7 +166,7 @@ class Launcher {
 
  private:
   win32_ui::Process process_;
-  HWND dialog_ = nullptr;
+  HWND dialog_;
 };
 
 // The tool's path composed from the launcher's own: beside it, or nothing when
@@ -331,10 +327,7 @@ class Dialogs : public ::testing::Test {
   }
 
   HWND Find(const wchar_t* text, bool byClass = false) const {
-    HWND found = nullptr;
-    const DWORD pid = launcher_->process().id();
-    WaitUntil([&] { return (found = win32_ui::FindProcessWindow(sandbox_.desktop(), pid, text, byClass)); });
-    return found;
+    return win32_ui::WaitForWindow(sandbox_.desktop(), launcher_->process(), text, byClass);
   }
 
   // The about box is modal over the main dialog, and OK returns to it.

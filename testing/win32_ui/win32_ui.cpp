@@ -142,6 +142,12 @@ HWND FindProcessWindow(HDESK desktop, DWORD pid, const std::wstring& text, bool 
   return search.found;
 }
 
+HWND WaitForWindow(HDESK desktop, const Process& process, const std::wstring& text, bool byClass) {
+  HWND found = nullptr;
+  WaitUntil([&] { return (found = FindProcessWindow(desktop, process.id(), text, byClass)) || !process.Running(); });
+  return found;
+}
+
 void Activate(HDESK desktop, HWND hwnd) {
   // From a thread of that desktop. Wine does not redraw the caption of a window that
   // was already its thread's active one when the thread gains the foreground: ask for it.

@@ -71,6 +71,8 @@ class Sandbox {
 bool AttachToDesktop(HDESK desktop);
 // The shown top-level window of process `pid` on `desktop` with this caption (or class), or null.
 HWND FindProcessWindow(HDESK desktop, DWORD pid, const std::wstring& text, bool byClass = false);
+// That window of `process` once shown, or null if it ends or has none within the deadline.
+HWND WaitForWindow(HDESK desktop, const Process& process, const std::wstring& text, bool byClass = false);
 // Makes `hwnd` the foreground window of its desktop, as a click on it would.
 void Activate(HDESK desktop, HWND hwnd);
 std::wstring WindowText(HWND hwnd);

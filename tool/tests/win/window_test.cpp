@@ -39,11 +39,9 @@ class Tool {
   // Starts `program` in `workingDir` (empty: the sandbox's) and waits for its dialog.
   Tool(const std::wstring& program, const std::wstring& arguments, const std::wstring& workingDir = L"")
       : boxCaption_(program.substr(program.rfind(L'\\') + 1, program.size() - program.rfind(L'\\') - 5)),
-        process_(program, workingDir.empty() ? sandbox_.dir() : workingDir, sandbox_.desktopName(), arguments) {
-    WaitUntil([&] {  // found once shown: the dialog fills its controls before it shows itself
-      dialog_ = win32_ui::FindProcessWindow(sandbox_.desktop(), process_.id(), kTitle);
-      return dialog_ != nullptr || !process_.Running();
-    });
+        process_(program, workingDir.empty() ? sandbox_.dir() : workingDir, sandbox_.desktopName(), arguments),
+        // Found once shown: the dialog fills its controls before it shows itself.
+        dialog_(win32_ui::WaitForWindow(sandbox_.desktop(), process_, kTitle)) {
     // As the user's click on it would: nothing on its desktop has made it the foreground window.
     if (dialog_ != nullptr) win32_ui::Activate(sandbox_.desktop(), dialog_);
   }
@@ -82,7 +80,7 @@ class Tool {
   win32_ui::Sandbox sandbox_;
   std::wstring boxCaption_;
   win32_ui::Process process_;
-  HWND dialog_ = nullptr;
+  HWND dialog_;
 };
 
 // The program, its arguments, and whether it starts in a directory other than its sandbox's.
