@@ -116,14 +116,9 @@ Sandbox::~Sandbox() {
   if (shown_) RegDeleteKeyValueW(HKEY_CURRENT_USER, kWineDesktopSizes, name_.c_str());
 }
 
-std::wstring Sandbox::MakeDir(const std::wstring& relative) const {
-  std::wstring path = dir_;
-  for (std::size_t at = 0, end; at < relative.size(); at = end + 1) {
-    end = std::min(relative.find(L'\\', at), relative.size());
-    path = Join(path, relative.substr(at, end - at));
-    CreateDirectoryW(Long(path).c_str(), nullptr);
-  }
-  return path;
+std::wstring Sandbox::MakeDir(const std::wstring& name) const {
+  CreateDirectoryW(Long(Join(dir_, name)).c_str(), nullptr);
+  return Join(dir_, name);
 }
 
 std::wstring Sandbox::Install(const std::wstring& file, const std::wstring& dir, const std::wstring& name) const {
@@ -145,6 +140,12 @@ HWND FindProcessWindow(HDESK desktop, DWORD pid, const std::wstring& text, bool 
   Search search{pid, &text, byClass, nullptr};
   EnumDesktopWindows(desktop, &CheckWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+HWND WaitForWindow(HDESK desktop, const Process& process, const std::wstring& text, bool byClass) {
+  HWND found = nullptr;
+  WaitUntil([&] { return (found = FindProcessWindow(desktop, process.id(), text, byClass)) || !process.Running(); });
+  return found;
 }
 
 void Activate(HDESK desktop, HWND hwnd) {

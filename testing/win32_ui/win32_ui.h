@@ -57,9 +57,7 @@ class Sandbox {
   const std::wstring& dir() const { return dir_; }
   const std::wstring& desktopName() const { return name_; }
   HDESK desktop() const { return desktop_; }
-  // Makes dir/relative and its parents; returns its full path.
-  std::wstring MakeDir(const std::wstring& relative) const;
-  // Copies `file` into `dir` as `name`; returns the copy's path.
+  std::wstring MakeDir(const std::wstring& name) const;
   std::wstring Install(const std::wstring& file, const std::wstring& dir, const std::wstring& name) const;
 
  private:
@@ -73,6 +71,8 @@ class Sandbox {
 bool AttachToDesktop(HDESK desktop);
 // The shown top-level window of process `pid` on `desktop` with this caption (or class), or null.
 HWND FindProcessWindow(HDESK desktop, DWORD pid, const std::wstring& text, bool byClass = false);
+// That window of `process` once shown, or null if it ends or has none within the deadline.
+HWND WaitForWindow(HDESK desktop, const Process& process, const std::wstring& text, bool byClass = false);
 // Makes `hwnd` the foreground window of its desktop, as a click on it would.
 void Activate(HDESK desktop, HWND hwnd);
 std::wstring WindowText(HWND hwnd);
