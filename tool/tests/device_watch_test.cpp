@@ -150,8 +150,9 @@ TEST_F(DeviceWatchTest, NotificationsDuringARestartDoNotWaitForIt) {
   StallReceives(pen);  // the old receive thread will not end: the restart waits its full 500 ms
   afx::SetTimeScale(1000.0);  // ... which is now more than a test's lifetime
   auto restart = std::async(std::launch::async, [&] { Watch().RestartPen(); });
-  EXPECT_TRUE(WaitFor([&] { return pen->RestartCount() == 1 && penHandle.load() != nullptr; }));
-  EXPECT_TRUE(Upgrader().restartedSignal.Lock(0));
+  EXPECT_TRUE(WaitFor([&] { return Upgrader().restartedSignal.Lock(0); }));  // reopened meanwhile
+  EXPECT_EQ(pen->RestartCount(), 1u);
+  EXPECT_NE(penHandle.load(), nullptr);
   EXPECT_EQ(restart.wait_for(0s), std::future_status::timeout);
   EXPECT_EQ(RunningReceiveThreads(), 2);
   afx::SetTimeScale(kTimeScale);  // for the old thread's pause after its failed read
