@@ -1,5 +1,6 @@
 // The bus: pens coming and going under their interface names, the notifications,
-// and taking the bus down.
+// taking the bus down, and its traffic record (whose line format the channel's
+// conformance test and the replay tests check).
 #include "pen_test_support.h"
 
 #include <condition_variable>
@@ -112,6 +113,13 @@ TEST_F(VirtualBusBehaviour, GoingAwayTakesEveryPenOffWithoutWaitingForAListener)
   std::lock_guard<std::mutex> lock(gate->mutex);
   gate->released = true;
   gate->changed.notify_all();
+}
+
+TEST(TrafficRecord, EscapesWhatJsonNeedsAndFailsForAFileThatCannotBeMade) {
+  EXPECT_EQ(pen_channel::JsonString("\\\\?\\USB#\"x\"\n"), R"("\\\\?\\USB#\"x\"\u000a")");
+  pen_channel::TrafficRecord record;
+  EXPECT_FALSE(record.Start("/nonexistent-directory/record.jsonl"));
+  EXPECT_FALSE(record.IsOn());
 }
 
 }  // namespace
