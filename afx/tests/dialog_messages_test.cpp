@@ -1,12 +1,7 @@
-// How a dialog gets its messages, on a UI thread of its own. Its message map has
-// an entry of every kind, each handler logging what it was given and then running
-// the test's hook: each entry's thunk gives its handler the message's arguments
-// and returns the handler's result to the sender, commands match on ID and
-// notification code, and commands no window handles reach the application.
-// A message box or nested dialog runs a modal loop of its own in which timers,
-// posted and sent messages are handled, and disables its owner until it ends;
-// EndDialog ends its own loop with the last result given, also from inside a
-// nested loop; timers tick at the scaled period until killed.
+// How a dialog gets its messages: each map entry's thunk cracks its message for
+// the handler and returns the handler's result; commands no window handles reach
+// the application; message boxes and nested dialogs run modal loops of their own
+// that serve timers, posted and sent messages while their owner is disabled.
 #include <gtest/gtest.h>
 
 #include <algorithm>
