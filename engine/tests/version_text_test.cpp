@@ -5,13 +5,6 @@
 
 namespace {
 
-TEST(VersionText, ShippedImagesAreHeldAndGiveTheirVersion) {
-  FirmwareUpgrader shipped;
-  EXPECT_STREQ(shipped.version, "3.18");
-  EXPECT_EQ(shipped.dfuImage, EmbeddedDfu());
-  EXPECT_EQ(shipped.mainImage, EmbeddedMain());
-}
-
 TEST(VersionText, TextForEachTag) {
   const struct {
     Bytes tag;

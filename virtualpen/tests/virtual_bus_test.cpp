@@ -1,9 +1,11 @@
 // The bus: pens coming and going under their interface names, the notifications,
-// and taking the bus down.
+// taking the bus down, and its traffic record (the channel's conformance test
+// checks the lines of packets).
 #include "pen_test_support.h"
 
 #include <condition_variable>
 #include <mutex>
+#include <sstream>
 #include <thread>
 #include <tuple>
 
@@ -112,6 +114,35 @@ TEST_F(VirtualBusBehaviour, GoingAwayTakesEveryPenOffWithoutWaitingForAListener)
   std::lock_guard<std::mutex> lock(gate->mutex);
   gate->released = true;
   gate->changed.notify_all();
+}
+
+// A restart is recorded as such and as the pen leaving and coming back; time
+// stamps in milliseconds never go back; nothing is recorded once stopped.
+TEST_F(VirtualBusBehaviour, RecordsBusEventsInOrderUntilStopped) {
+  auto out = std::make_shared<std::stringstream>();
+  bus->StartRecord(out);
+  auto pen = PlugAndOpen(Serial("REC1"));
+  Restart();
+  ASSERT_TRUE(bus->WaitUntilIdle(kPatience));
+  bus->StopRecord();
+  bus->Unplug(pen);
+  std::vector<std::string> events;
+  double last = 0;
+  for (std::string line; std::getline(*out, line);) {
+    ASSERT_EQ(line.rfind("{\"t_ms\":", 0), 0u) << line;
+    EXPECT_GE(std::stod(line.substr(8)), last) << line;
+    last = std::stod(line.substr(8));
+    const auto event = line.find(R"("event":")");
+    if (event != std::string::npos) events.push_back(line.substr(event + 9, line.find('"', event + 9) - event - 9));
+  }
+  EXPECT_EQ(events, (std::vector<std::string>{"plug", "restart", "unplug", "plug"})) << out->str();
+}
+
+TEST(TrafficRecord, EscapesWhatJsonNeedsAndFailsForAFileThatCannotBeMade) {
+  EXPECT_EQ(pen_channel::JsonString("\\\\?\\USB#\"x\"\n"), R"("\\\\?\\USB#\"x\"\u000a")");
+  pen_channel::TrafficRecord record;
+  EXPECT_FALSE(record.Start("/nonexistent-directory/record.jsonl"));
+  EXPECT_FALSE(record.IsOn());
 }
 
 }  // namespace
