@@ -2,13 +2,7 @@
 // Helpers for tests that drive the real Win32 programs under Wine from outside, as
 // a user would: sandboxes, started programs, window searches, waits with deadlines
 // and pictures for people to look at.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "afx/win_types.h"
 
 #include <functional>
 #include <string>

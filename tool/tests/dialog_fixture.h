@@ -94,16 +94,16 @@ class DialogTest : public ::testing::Test {
 
   // The pen holds both shipped images and boots the new firmware; nothing
   // below the boot-control sector (the identity block among it) has changed.
-  void ExpectUpgraded(const virtualpen::VirtualPen& pen, const Bytes& dfuRegion = ShippedDfu()) const {
-    ASSERT_TRUE(Bus()->WaitUntilIdle());
-    EXPECT_EQ(pen.ReadFlash(0x8000, EmbeddedDfuImageSize), dfuRegion);
-    EXPECT_EQ(pen.ReadFlash(0x28000, EmbeddedMainImageSize),
-              Bytes(EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize));
-    EXPECT_EQ(pen.ReadFlash(0x7000, 4), (Bytes{0x00, 0x80, 0x02, 0x80}));
-    EXPECT_EQ(pen.ReadFlash(0, 0x7000), m_lowFlash);
-    EXPECT_EQ(pen.Mode(), virtualpen::PenMode::MainFirmware);
+  bool IsUpgraded(const virtualpen::VirtualPen& pen, const Bytes& dfuRegion = ShippedDfu()) const {
     const auto descriptor = pen.Descriptor();
-    EXPECT_EQ(descriptor[12] | (descriptor[13] << 8), 0x0318);
+    return Bus()->WaitUntilIdle() && pen.ReadFlash(0x8000, EmbeddedDfuImageSize) == dfuRegion &&
+           pen.ReadFlash(0x28000, EmbeddedMainImageSize) ==
+               Bytes(EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize) &&
+           pen.ReadFlash(0x7000, 4) == Bytes{0x00, 0x80, 0x02, 0x80} && pen.ReadFlash(0, 0x7000) == m_lowFlash &&
+           pen.Mode() == virtualpen::PenMode::MainFirmware && (descriptor[12] | descriptor[13] << 8) == 0x0318;
+  }
+  void ExpectUpgraded(const virtualpen::VirtualPen& pen, const Bytes& dfuRegion = ShippedDfu()) const {
+    EXPECT_TRUE(IsUpgraded(pen, dfuRegion));
   }
   static Bytes ShippedDfu() { return Bytes(EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize); }
 

@@ -65,11 +65,6 @@ TEST_F(PacketDispatchTest, AFlashResponseIsDeliveredWithoutItsHeader) {
   EXPECT_FALSE(upgrader.dfuModeSignal.Lock(0));
 }
 
-TEST_F(PacketDispatchTest, ADfuAnnouncementSetsItsSignal) {
-  Dispatch(Packet(0x5001, {}));
-  EXPECT_TRUE(upgrader.dfuModeSignal.Lock(0));
-}
-
 TEST_F(PacketDispatchTest, TextUnknownAndShortPacketsAreNoAnswer) {
   const std::vector<std::pair<Bytes, std::size_t>> packets = {
       {Packet(0x0000, kEraseAnswer), SIZE_MAX},

@@ -71,17 +71,6 @@ class RecoveryCampaign : public DialogTest {
     return Outcome::Completed;
   }
 
-  // The pen holds exactly what a finished upgrade leaves.
-  bool Upgraded() const {
-    if (!Bus()->WaitUntilIdle()) return false;
-    const auto descriptor = m_pen->Descriptor();
-    return m_pen->ReadFlash(0x8000, EmbeddedDfuImageSize) == ShippedDfu() &&
-           m_pen->ReadFlash(0x28000, EmbeddedMainImageSize) ==
-               Bytes(EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize) &&
-           m_pen->ReadFlash(0x7000, 4) == Bytes{0x00, 0x80, 0x02, 0x80} && m_pen->ReadFlash(0, 0x7000) == m_lowFlash &&
-           m_pen->Mode() == virtualpen::PenMode::MainFirmware && (descriptor[12] | descriptor[13] << 8) == 0x0318;
-  }
-
   // After a failure, as the box says: unplug, plug in again (with the function
   // button held if the pen does not come up by itself), run the tool again.
   bool RerunUpgrades() {
@@ -90,7 +79,19 @@ class RecoveryCampaign : public DialogTest {
     if (!Bus()->Plug(m_pen) && !Bus()->Plug(m_pen, true)) return false;
     const Outcome outcome = RunTool();
     if (outcome != Outcome::Completed) ADD_FAILURE() << "the rerun ended: " << Name(outcome);
-    return outcome == Outcome::Completed && Upgraded();
+    return outcome == Outcome::Completed && IsUpgraded(*m_pen);
+  }
+
+  // One run with a fault set: never a success over wrong flash, and after a
+  // failure a clean rerun upgrades. Then a fresh pen for the next run.
+  // Returns how it ended for the table: "ok", "box" or "BAD".
+  const char* Judge(const std::string& what, bool mustFail, const std::function<void()>& whileRunning = {}) {
+    const Outcome outcome = RunTool(whileRunning);
+    const bool ok = outcome == Outcome::Completed ? !mustFail && IsUpgraded(*m_pen)
+                                                  : outcome == Outcome::FailureBox && RerunUpgrades();
+    if (!ok) ADD_FAILURE() << what << ": " << Name(outcome);
+    ResetPen();
+    return !ok ? "BAD" : outcome == Outcome::Completed ? "ok" : "box";
   }
 
   // A fresh older pen for the next case, with its low flash as it was.
@@ -107,17 +108,10 @@ class RecoveryCampaign : public DialogTest {
 };
 
 TEST_F(RecoveryCampaign, EveryPowerCutIsRecoveredByARerun) {
-  std::vector<std::string> failed;
-  int cuts = 0;
-  const auto judge = [&](const std::string& cut, Outcome outcome) {
-    ++cuts;
-    const bool ok = outcome == Outcome::FailureBox && RerunUpgrades();
-    if (!ok) failed.push_back(cut + " (" + Name(outcome) + ")");
-    ResetPen();
-  };
+  int recovered = 0;
   for (std::uint32_t request = 1; request <= kRequestsPerUpgrade; ++request) {
     m_pen->AddFault(RequestFault{RequestFaultKind::UnplugAtRequest, request, 1, 0});
-    judge("request " + std::to_string(request), RunTool());
+    recovered += Judge("power cut at request " + std::to_string(request), true) == std::string("box");
   }
   for (std::uint32_t restart = 1; restart <= 2; ++restart) {
     m_pen->SetRestartDelay(5000);  // away long enough to be cut while away
@@ -125,12 +119,9 @@ TEST_F(RecoveryCampaign, EveryPowerCutIsRecoveredByARerun) {
       WaitFor([&] { return (m_pen->RestartCount() == restart && !m_pen->IsOnBus()) || Closed(); });
       Bus()->Unplug(m_pen);
     };
-    judge("restart " + std::to_string(restart), RunTool(cutWhileAway));
+    recovered += Judge("power cut at restart " + std::to_string(restart), true, cutWhileAway) == std::string("box");
   }
-  std::fprintf(stderr, "%d/%d recovered\n", cuts - static_cast<int>(failed.size()), cuts);
-  for (const auto& cut : failed) std::fprintf(stderr, "  not recovered: power cut at %s\n", cut.c_str());
-  EXPECT_EQ(cuts, static_cast<int>(kRequestsPerUpgrade) + 2);
-  EXPECT_TRUE(failed.empty());
+  std::fprintf(stderr, "%d/%u recovered\n", recovered, kRequestsPerUpgrade + 2);
 }
 
 TEST_F(RecoveryCampaign, EveryFaultEndsCleanlyAndARerunUpgrades) {
@@ -145,43 +136,26 @@ TEST_F(RecoveryCampaign, EveryFaultEndsCleanlyAndARerunUpgrades) {
   const std::uint32_t points[] = {1, 5, 10, 11, 80, 110, 111, 112, 114, 421, 500, 644, 645, 646};
   std::fprintf(stderr, "%-10s", "fault");
   for (std::uint32_t point : points) std::fprintf(stderr, " %4u", point);
-  std::fprintf(stderr, "\n");
-  int bad = 0;
   for (const auto& [kind, fault] : requestFaults) {
-    std::fprintf(stderr, "%-10s", fault.first);
+    std::fprintf(stderr, "\n%-10s", fault.first);
     for (std::uint32_t point : points) {
       m_pen->AddFault(RequestFault{kind, point, 1, fault.second});
-      const Outcome outcome = RunTool();
-      const bool upgraded = Upgraded();
-      // Never a success over wrong flash; after a failure, a clean rerun upgrades.
-      const bool ok = outcome == Outcome::Completed ? upgraded : outcome == Outcome::FailureBox && RerunUpgrades();
-      std::fprintf(stderr, " %4s", !ok ? "BAD" : outcome == Outcome::Completed ? "ok" : "box");
-      if (!ok) {
-        ADD_FAILURE() << fault.first << " at " << point << ": " << Name(outcome) << (upgraded ? ", upgraded" : "");
-      }
-      bad += ok ? 0 : 1;
-      ResetPen();
+      std::fprintf(stderr, " %4s", Judge(std::string(fault.first) + " at request " + std::to_string(point), false));
     }
-    std::fprintf(stderr, "\n");
   }
+  std::fprintf(stderr, "\n%-10s restart 1, 2", "");
   const std::pair<RestartFaultKind, const char*> restartFaults[] = {
       {RestartFaultKind::NeverReturn, "never-back"},
       {RestartFaultKind::NoDfuAnnouncement, "no-dfu"},
       {RestartFaultKind::ForeignProduct, "foreign"}};
   for (const auto& [kind, name] : restartFaults) {
-    std::fprintf(stderr, "%-10s", name);
+    std::fprintf(stderr, "\n%-10s", name);
     for (std::uint32_t restart = 1; restart <= 2; ++restart) {
       m_pen->AddFault(RestartFault{kind, restart, 0x0205});
-      const Outcome outcome = RunTool();
-      const bool ok = outcome == Outcome::Completed ? Upgraded() : outcome == Outcome::FailureBox && RerunUpgrades();
-      std::fprintf(stderr, " restart %u: %s", restart, !ok ? "BAD" : outcome == Outcome::Completed ? "ok" : "box");
-      if (!ok) ADD_FAILURE() << name << " at restart " << restart << ": " << Name(outcome);
-      bad += ok ? 0 : 1;
-      ResetPen();
+      std::fprintf(stderr, " %4s", Judge(std::string(name) + " at restart " + std::to_string(restart), false));
     }
-    std::fprintf(stderr, "\n");
   }
-  EXPECT_EQ(bad, 0);
+  std::fprintf(stderr, "\n");
 }
 
 }  // namespace

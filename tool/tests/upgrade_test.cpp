@@ -50,16 +50,6 @@ TEST_P(UpgradeTest, FromAPenAlreadyInDfuMode) {
   ExpectUpgraded(*pen, dfuBefore);     // the DFU region is left alone
 }
 
-// Each lost or late answer is made up for by the command's next attempt.
-TEST_P(UpgradeTest, LostAnswersAreRecoveredByTheNextAttempt) {
-  auto pen = PlugPen(Options());
-  for (std::uint32_t request : {1u, 20u, 200u}) pen->AddFault(RequestFault{RequestFaultKind::DropResponse, request, 1, 0});
-  pen->AddFault(RequestFault{RequestFaultKind::DropResponse, 400, 2, 0});  // two attempts of one command
-  OpenDialog();
-  ASSERT_TRUE(Upgrade());
-  ExpectUpgraded(*pen);
-}
-
 // An answer counts once, for the command it answers: one that comes late (up
 // to a whole attempt late) serves the command's next attempt, and the copies
 // that follow, like an answer left in the pen before the tool came, are dropped.
