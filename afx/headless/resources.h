@@ -1,8 +1,8 @@
 #pragma once
 // The module's resources in native builds: compiled resource files (.res, made
 // by windres from the program's .rc at build time) embedded in the program and
-// registered at start-up by afx_headless_resources (afx/CMakeLists.txt), and the
-// dialog templates in them.
+// registered by a static initializer that afx_headless_resources (afx/resources.cmake)
+// generates, and the dialog templates in them.
 #include <cstddef>
 #include <optional>
 #include <string>
