@@ -1,7 +1,7 @@
 #include "usb/traffic_record.h"
 
 #include <cstdio>
-#include <fstream>
+#include <memory>
 
 namespace pen_channel {
 namespace {
@@ -36,23 +36,29 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
+// C stdio, not iostreams: the shipped tool records too, and streams would double its size.
 bool TrafficRecord::Start(const std::string& path) {
-  auto file = std::make_shared<std::ofstream>(path, std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!*file) return false;
-  Start(std::shared_ptr<std::ostream>(std::move(file)));
+  std::shared_ptr<std::FILE> file(std::fopen(path.c_str(), "wb"), [](std::FILE* f) {
+    if (f != nullptr) std::fclose(f);
+  });
+  if (!file) return false;
+  Start([file](const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), file.get());
+    std::fputc('\n', file.get());
+    std::fflush(file.get());  // a run that dies mid-upgrade keeps its record up to the last packet
+  });
   return true;
 }
 
-void TrafficRecord::Start(std::shared_ptr<std::ostream> out) {
+void TrafficRecord::Start(LineSink sink) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  m_out = std::move(out);
+  m_out = std::move(sink);
   m_start = std::chrono::steady_clock::now();
 }
 
 void TrafficRecord::Stop() {
   std::lock_guard<std::mutex> lock(m_mutex);
-  if (m_out) m_out->flush();
-  m_out.reset();
+  m_out = nullptr;
 }
 
 bool TrafficRecord::IsOn() const {
@@ -83,10 +89,7 @@ void TrafficRecord::Event(const char* event, const std::string& pen, const std::
             (interfaceName.empty() ? "" : ",\"interface\":" + JsonString(interfaceName)) + "}");
 }
 
-void TrafficRecord::WriteLine(const std::string& line) {
-  *m_out << line << '\n';
-  m_out->flush();  // a test that dies mid-upgrade keeps its record up to the last packet
-}
+void TrafficRecord::WriteLine(const std::string& line) { m_out(line); }
 
 std::string TrafficRecord::Time() const {
   const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - m_start;

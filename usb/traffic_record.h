@@ -9,9 +9,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <functional>
 #include <mutex>
-#include <ostream>
 #include <string>
 
 namespace pen_channel {
@@ -20,10 +19,13 @@ class TrafficRecord {
  public:
   enum class Direction { ToPen, FromPen };
 
+  // Where each line goes, without its line end.
+  using LineSink = std::function<void(const std::string& line)>;
+
   // Starts a new record into the file at `path` (truncated); false when it cannot be opened.
   bool Start(const std::string& path);
-  // Starts a new record into `out`, which the caller may read once Stop has returned.
-  void Start(std::shared_ptr<std::ostream> out);
+  // Starts a new record into `sink`, which is let go of by Stop.
+  void Start(LineSink sink);
   void Stop();
   bool IsOn() const;
 
@@ -37,7 +39,7 @@ class TrafficRecord {
   std::string Time() const;                 // with m_mutex held
 
   mutable std::mutex m_mutex;
-  std::shared_ptr<std::ostream> m_out;
+  LineSink m_out;
   std::chrono::steady_clock::time_point m_start;
 };
 

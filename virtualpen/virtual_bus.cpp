@@ -81,7 +81,9 @@ bool VirtualBus::WaitUntilIdle(std::chrono::steady_clock::duration timeout) {
 
 bool VirtualBus::StartRecord(const std::string& path) { return m_core->Record().Start(path); }
 
-void VirtualBus::StartRecord(std::shared_ptr<std::ostream> out) { m_core->Record().Start(std::move(out)); }
+void VirtualBus::StartRecord(std::shared_ptr<std::ostream> out) {
+  m_core->Record().Start([out](const std::string& line) { *out << line << '\n'; });
+}
 
 void VirtualBus::StopRecord() { m_core->Record().Stop(); }
 
