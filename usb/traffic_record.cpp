@@ -4,7 +4,6 @@
 #include <memory>
 
 namespace pen_channel {
-namespace {
 
 std::string Hex(const std::uint8_t* data, std::size_t size) {
   static const char kDigits[] = "0123456789abcdef";
@@ -16,8 +15,6 @@ std::string Hex(const std::uint8_t* data, std::size_t size) {
   }
   return hex;
 }
-
-}  // namespace
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";

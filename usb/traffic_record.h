@@ -45,5 +45,7 @@ class TrafficRecord {
 
 // `text` as a JSON string literal, quotes included.
 std::string JsonString(const std::string& text);
+// The bytes in lower-case hex, as the record writes packets.
+std::string Hex(const std::uint8_t* data, std::size_t size);
 
 }  // namespace pen_channel

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "afx/time_scale.h"
+#include "usb/traffic_record.h"
 
 namespace virtualpen {
 namespace {
@@ -87,16 +88,6 @@ bool ParseHex(const std::string& hex, std::vector<std::uint8_t>& bytes) {
   return true;
 }
 
-std::string Hex(const std::uint8_t* data, std::size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (std::size_t i = 0; i < size; ++i) {
-    hex += kDigits[data[i] >> 4];
-    hex += kDigits[data[i] & 0x0F];
-  }
-  return hex;
-}
-
 // Fills `line` from the fields of one record line; false when they are not a record's.
 bool ToLine(const Fields& fields, RecordPlayer::Line& line) {
   using Kind = RecordPlayer::Line::Kind;
@@ -175,7 +166,7 @@ std::string RecordPlayer::Verdict() const {
   for (std::size_t i = m_next; i < m_lines.size(); ++i) {
     if (m_lines[i].kind == Line::Kind::ToPen) {
       return LineName(i) + ": the tool stopped before this request: " +
-             Hex(m_lines[i].bytes.data(), m_lines[i].bytes.size());
+             pen_channel::Hex(m_lines[i].bytes.data(), m_lines[i].bytes.size());
     }
   }
   return {};
@@ -201,7 +192,7 @@ bool RecordPlayer::BootLocked(bool, const BootOverrides&) {
 BusDevice::Outcome RecordPlayer::HandleMessageLocked(const std::uint8_t* data, std::size_t size,
                                                      BootOverrides& next) {
   if (!m_failure.empty()) return Outcome::Unplug;
-  const std::string sent = Hex(data, size);
+  const std::string sent = pen_channel::Hex(data, size);
   if (m_next >= m_lines.size()) {
     m_failure = m_path + " has ended; the tool sent " + sent;
     return Outcome::Unplug;
@@ -214,7 +205,7 @@ BusDevice::Outcome RecordPlayer::HandleMessageLocked(const std::uint8_t* data, s
   const auto differs = std::mismatch(data, data + size, expected.bytes.begin(), expected.bytes.end());
   if (differs.first != data + size || differs.second != expected.bytes.end()) {
     m_failure = LineName(m_next) + ": the tool sent " + sent + ", the record has " +
-                Hex(expected.bytes.data(), expected.bytes.size()) + " (they differ from byte " +
+                pen_channel::Hex(expected.bytes.data(), expected.bytes.size()) + " (they differ from byte " +
                 std::to_string(differs.first - data) + ")";
     return Outcome::Unplug;
   }

@@ -121,16 +121,6 @@ bool VirtualPen::LoadFlash(std::uint32_t address, const std::vector<std::uint8_t
   return m_flash.Load(address, bytes.data(), bytes.size());
 }
 
-void VirtualPen::SetIdentityBlock(const IdentityBlock& block) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_flash.Load(kIdentityBlockAddress, block.data(), block.size());
-}
-
-void VirtualPen::SetProductId(std::uint16_t productId) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_productId = productId;
-}
-
 void VirtualPen::SetTiming(const PenTiming& timing) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_timing = timing;

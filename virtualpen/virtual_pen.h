@@ -70,9 +70,7 @@ class VirtualPen : public BusDevice {
   std::vector<std::uint8_t> ReadFlash(std::uint32_t address, std::size_t size) const;
   // Factory programming, without the NOR rules. False outside the flash.
   bool LoadFlash(std::uint32_t address, const std::vector<std::uint8_t>& bytes);
-  void SetIdentityBlock(const IdentityBlock& block);
 
-  void SetProductId(std::uint16_t productId);
   void SetTiming(const PenTiming& timing);
   void SetRestartDelay(std::uint32_t milliseconds);
   void SetFunctionButtonHeld(bool held);  // held through every boot until released
