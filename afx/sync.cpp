@@ -25,6 +25,13 @@ BOOL CEvent::Lock(DWORD timeout) {
   return TRUE;
 }
 
+BOOL CEvent::LockUntil(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  if (!afx::detail::WaitUntil(m_changed, lock, deadline, [this] { return m_signalled; })) return FALSE;
+  if (!m_manualReset) m_signalled = false;
+  return TRUE;
+}
+
 void afx::Sleep(std::uint32_t milliseconds) {
   std::mutex mutex;
   std::condition_variable never;

@@ -1,7 +1,8 @@
 #pragma once
 // The framework's synchronisation classes, portable. Each owns its state and
-// cannot be copied. Every timed wait goes through one function (WaitFor below),
-// which applies the time scale of time_scale.h; INFINITE waits are never scaled.
+// cannot be copied. Every timed wait goes through one function (WaitUntil below)
+// with a deadline from afx::Deadline, which applies the time scale of
+// time_scale.h; INFINITE waits are never scaled.
 #include <condition_variable>
 #include <mutex>
 
@@ -21,6 +22,8 @@ class CEvent {
   BOOL ResetEvent();
   // TRUE when signalled within `timeout` milliseconds of product time; consumes the signal when auto-reset.
   BOOL Lock(DWORD timeout = INFINITE);
+  // The same with a deadline from afx::Deadline.
+  BOOL LockUntil(std::chrono::steady_clock::time_point deadline);
 
  private:
   std::mutex m_mutex;
@@ -80,7 +83,15 @@ class CSingleLock {
 
 namespace afx::detail {
 // The one place where a timed wait happens: waits on `condition` until `ready()`
-// or until `timeout` milliseconds of product time have passed. Returns ready().
+// or until `deadline` (from afx::Deadline, so already scaled). Returns ready().
+template <typename Ready>
+bool WaitUntil(std::condition_variable& condition, std::unique_lock<std::mutex>& lock,
+               std::chrono::steady_clock::time_point deadline, Ready ready) {
+  return condition.wait_until(lock, deadline, ready);
+}
+
+// Waits on `condition` until `ready()` or until `timeout` milliseconds of product
+// time have passed. Returns ready().
 template <typename Ready>
 bool WaitFor(std::condition_variable& condition, std::unique_lock<std::mutex>& lock, DWORD timeout,
              Ready ready) {
@@ -88,6 +99,6 @@ bool WaitFor(std::condition_variable& condition, std::unique_lock<std::mutex>& l
     condition.wait(lock, ready);
     return true;
   }
-  return condition.wait_until(lock, std::chrono::steady_clock::now() + afx::Scaled(timeout), ready);
+  return WaitUntil(condition, lock, afx::Deadline(timeout), ready);
 }
 }  // namespace afx::detail

@@ -14,4 +14,8 @@ std::chrono::steady_clock::duration Scaled(std::uint32_t milliseconds) {
   return std::chrono::duration_cast<std::chrono::steady_clock::duration>(scaled);
 }
 
+std::chrono::steady_clock::time_point Deadline(std::uint32_t milliseconds) {
+  return std::chrono::steady_clock::now() + Scaled(milliseconds);
+}
+
 }  // namespace afx

@@ -3,12 +3,11 @@
 // images and runs the upgrade sequence over the flash-access protocol.
 //
 // Threads: Upgrade and every protocol command run on the upgrade thread; the
-// receive thread calls DeliverResponse and sets dfuModeSignal (under
-// upgraderLock); the device watch sets restartedSignal (UI thread) and writes
-// driverHandle: the new handle when it opens a pen (UI thread), null when it
-// closes one (UI thread, or the upgrade thread in RestartPen). The upgrade
-// thread holds upgraderLock only while it looks at the response buffer, never
-// across a send or a wait.
+// receive thread calls DeliverResponse and DfuModeAnnounced; the device watch
+// gives and takes the pen (GivePen, PenBack: UI thread; TakePen: UI thread, or
+// the upgrade thread in RestartPen). The upgrade thread holds upgraderLock only
+// while it looks at the response buffer, never across a send or a wait.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -17,7 +16,7 @@
 #include "afx/win_types.h"
 #include "engine/flash_access_protocol.h"
 #include "engine/flash_layout.h"
-#include "engine/upgrade_callbacks.h"
+#include "engine/upgrade_host.h"
 #include "engine/upgrade_tool_exception.h"
 
 class FirmwareUpgrader {
@@ -29,9 +28,22 @@ class FirmwareUpgrader {
   FirmwareUpgrader(const FirmwareUpgrader&) = delete;
   FirmwareUpgrader& operator=(const FirmwareUpgrader&) = delete;
 
-  // Takes the pen from whatever firmware it runs to the held images. Returns on
-  // success, throws UpgradeToolException on any failure; may be called again after one.
-  void Upgrade();
+  // Takes the pen from whatever firmware it runs to the held images, asking
+  // `host` to restart the pen and telling it the progress. Returns on success,
+  // throws UpgradeToolException on any failure; may be called again after one.
+  void Upgrade(UpgradeHost& host);
+
+  // The device watch: a pen opened and found to be the supported product
+  // (`handle`), or none (TakePen). An announcement of DFU mode belongs to the
+  // opening that made it, so taking the pen forgets it.
+  void GivePen(HANDLE handle);
+  void TakePen();
+  // The pen is back after RestartPen. `sameInterface`: it came back under the
+  // restarted pen's interface path; otherwise Upgrade reads its identity block
+  // before it trusts it.
+  void PenBack(HANDLE handle, bool sameInterface);
+  // Receive thread: the open pen announced DFU mode.
+  void DfuModeAnnounced();
 
   // Receive thread: keeps a copy of one flash-access response (the packet payload
   // without its 6-byte header) and wakes the waiting command. Never throws.
@@ -56,8 +68,6 @@ class FirmwareUpgrader {
   std::vector<std::uint8_t> mainImage;
   // Written by the device watch, read by each command attempt.
   std::atomic<HANDLE> driverHandle{nullptr};
-  RestartCallback restartCallback = nullptr;
-  ProgressCallback progressCallback = nullptr;
   std::int32_t progressDone = 0;
   std::int32_t progressTotal = 0;
   CEvent restartedSignal;  // the pen is back after a restart
@@ -77,6 +87,10 @@ class FirmwareUpgrader {
   void RestartDevice();
   bool IsInDfuMode();
   void CheckIdentityBlock();
+  // A pen back under another interface path: is its identity block the one read at the start?
+  bool IsRestartedPen();
+
+  UpgradeHost* m_host = nullptr;  // for the run under way
 
  private:
   void SetVersionFromMainImage();
@@ -105,4 +119,7 @@ class FirmwareUpgrader {
   std::uint8_t response[FA_RESPONSE_BUFFER_SIZE] = {};
   // Bytes of `response` that the last delivery filled; the rest may be older.
   std::uint32_t responseLength = 0;
+
+  std::array<std::uint8_t, IDENTITY_BLOCK_SIZE> m_identityBlock{};  // as read at the start of the run
+  std::atomic<bool> m_checkRestartedPen{false};  // the pen came back under another interface path
 };

@@ -17,9 +17,8 @@ std::int32_t Units(const std::vector<std::uint8_t>& image) { return static_cast<
 
 }  // namespace
 
-void FirmwareUpgrader::Upgrade() {
-  restartCallback = RestartPen;
-  progressCallback = ReportProgress;
+void FirmwareUpgrader::Upgrade(UpgradeHost& host) {
+  m_host = &host;
   progressDone = 0;
   progressTotal = Units(mainImage) + 2 * Units(dfuImage) + kDfuRegionUnits + kMainRegionUnits + 2 * kRestartUnits;
   Report(0, progressTotal);
@@ -55,7 +54,7 @@ void FirmwareUpgrader::Upgrade() {
 }
 
 void FirmwareUpgrader::Report(std::int32_t done, std::int32_t total) const {
-  if (progressCallback != nullptr) progressCallback(done, total);
+  if (m_host != nullptr) m_host->ReportProgress(done, total);
 }
 
 bool FirmwareUpgrader::VerifyRegion(const std::vector<std::uint8_t>& image, std::uint32_t base) {
@@ -125,9 +124,27 @@ void FirmwareUpgrader::BootMainFirmware() {
 
 void FirmwareUpgrader::RestartDevice() {
   restartedSignal.ResetEvent();
-  if (restartCallback == nullptr) throw UpgradeToolException("No restart function defined");
-  restartCallback();
-  if (!restartedSignal.Lock(RESTART_TIMEOUT_MS)) throw UpgradeToolException("Device did not restart");
+  if (m_host == nullptr) throw UpgradeToolException("No restart function defined");
+  m_host->RestartPen();
+  // A pen that comes back under another path may be another pen: it is taken
+  // only if its identity is the restarted one's, and never written before that.
+  const auto deadline = afx::Deadline(RESTART_TIMEOUT_MS);
+  while (restartedSignal.LockUntil(deadline)) {
+    if (!m_checkRestartedPen || IsRestartedPen()) return;
+    m_host->RejectRestartedPen();
+  }
+  throw UpgradeToolException("Device did not restart");
+}
+
+bool FirmwareUpgrader::IsRestartedPen() {
+  try {
+    ReadFlash(IDENTITY_BLOCK_ADDRESS, IDENTITY_BLOCK_SIZE);
+  } catch (const UpgradeToolException&) {
+    return false;  // a pen that cannot show its identity is not taken either
+  }
+  CSingleLock lock(&upgraderLock, TRUE);
+  return HeldDataSize() >= IDENTITY_BLOCK_SIZE &&
+         std::memcmp(response + FA_RESPONSE_HEADER_SIZE, m_identityBlock.data(), IDENTITY_BLOCK_SIZE) == 0;
 }
 
 bool FirmwareUpgrader::IsInDfuMode() {
@@ -149,4 +166,27 @@ void FirmwareUpgrader::CheckIdentityBlock() {
     if (block[6] != SENSOR_SETTINGS_MAGIC) throw UpgradeToolException("Bad sensor settings magic");
     if (block[10] != SENSOR_CUT_MAGIC) throw UpgradeToolException("Bad sensor cut magic");
   }
+  std::memcpy(m_identityBlock.data(), block, IDENTITY_BLOCK_SIZE);
+}
+
+void FirmwareUpgrader::GivePen(HANDLE handle) {
+  m_checkRestartedPen = false;
+  driverHandle = handle;
+}
+
+void FirmwareUpgrader::TakePen() {
+  driverHandle = nullptr;
+  dfuModeSignal.ResetEvent();
+}
+
+void FirmwareUpgrader::PenBack(HANDLE handle, bool sameInterface) {
+  m_checkRestartedPen = !sameInterface;
+  driverHandle = handle;
+  restartedSignal.SetEvent();
+}
+
+void FirmwareUpgrader::DfuModeAnnounced() {
+  // Under the lock IsInDfuMode tests and sets the signal again with.
+  CSingleLock lock(&upgraderLock, TRUE);
+  dfuModeSignal.SetEvent();
 }

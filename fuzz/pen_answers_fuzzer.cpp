@@ -218,27 +218,29 @@ std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* re
   return 0;
 }
 
-// The device watch's part of a restart, done before returning: let go of the
-// pen, restart it, and open it again once it is back.
-void RestartPen() {
-  run.upgrader->driverHandle = nullptr;
-  run.held.clear();
-  if (run.link) {
-    const std::uint8_t restart = RESTART_BYTE;
-    run.link->Send(&restart, 1);
-    run.link->Close();
-    run.link.reset();
-  }
-  if (!Bus().WaitUntilIdle(std::chrono::seconds(5)) || !run.pen->IsOnBus()) return;
-  run.link = Bus().Open();
-  if (!run.link) return;
-  run.upgrader->driverHandle = LinkHandle();
-  Pump();  // the DFU-mode announcement
-  run.upgrader->restartedSignal.SetEvent();
-}
-
+// The upgrader's host. A restart does the device watch's part before it
+// returns: let go of the pen, restart it, and open it again once it is back.
 // Progress is the dialog's business, not this target's.
-void ReportProgress(std::int32_t, std::int32_t) {}
+class FuzzHost final : public UpgradeHost {
+ public:
+  void RestartPen() override {
+    run.upgrader->TakePen();
+    run.held.clear();
+    if (run.link) {
+      const std::uint8_t restart = RESTART_BYTE;
+      run.link->Send(&restart, 1);
+      run.link->Close();
+      run.link.reset();
+    }
+    if (!Bus().WaitUntilIdle(std::chrono::seconds(5)) || !run.pen->IsOnBus()) return;
+    run.link = Bus().Open();
+    if (!run.link) return;
+    Pump();  // the DFU-mode announcement
+    run.upgrader->PenBack(LinkHandle(), true);
+  }
+  void ReportProgress(std::int32_t, std::int32_t) override {}
+  void RejectRestartedPen() override {}
+};
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return -1;
@@ -257,11 +259,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   run.upgrader = &upgrader;
   run.edits = ParseEdits(data + 1, size - 1);
   run.link = Bus().Open();
-  upgrader.driverHandle = LinkHandle();
+  upgrader.GivePen(LinkHandle());
   Pump();  // what the pen sent as it booted
   bool upgraded = false;
+  FuzzHost host;
   try {
-    upgrader.Upgrade();
+    upgrader.Upgrade(host);
     upgraded = true;
   } catch (const UpgradeToolException&) {
   }

@@ -1,9 +1,6 @@
 #include "tool/device_watch.h"
 
-#include <cstring>
-
 #include "engine/firmware_upgrader.h"
-#include "engine/upgrade_callbacks.h"
 #include "tool/receive_thread.h"
 #include "usb/pen_channel.h"
 
@@ -11,35 +8,18 @@ namespace {
 
 constexpr DWORD kReceiveThreadStopMs = 500;
 
-// The process's watch, for the upgrader's restart callback.
-DeviceWatch* currentWatch = nullptr;
-
-char* CopyText(const char* text) {
-  const std::size_t size = std::strlen(text) + 1;
-  char* copy = new char[size];
-  std::memcpy(copy, text, size);
-  return copy;
-}
-
-bool EqualIgnoringAsciiCase(const char* a, const char* b) {
+bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
   const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (lower(*a) != lower(*b)) return false;
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i])) return false;
   }
-  return *a == *b;
+  return true;
 }
 
 }  // namespace
 
-// The upgrader's restart callback (upgrade thread).
-void RestartPen() {
-  if (currentWatch != nullptr) currentWatch->RestartPen();
-}
-
-DeviceWatch::DeviceWatch(FirmwareUpgrader& upgrader, PenDisplay& display) : m_upgrader(upgrader), m_display(display) {
-  penHandle = nullptr;
-  currentWatch = this;
-}
+DeviceWatch::DeviceWatch(FirmwareUpgrader& upgrader, PenDisplay& display) : m_upgrader(upgrader), m_display(display) {}
 
 DeviceWatch::~DeviceWatch() {
   StopReceiveThread();
@@ -48,82 +28,127 @@ DeviceWatch::~DeviceWatch() {
     UnregisterPenInterfaceNotifications(m_hDeviceNotify);
     m_hDeviceNotify = nullptr;
   }
-  if (currentWatch == this) currentWatch = nullptr;
 }
 
 void DeviceWatch::OnCreate(HWND window) {
   RegisterPenNotifications(window);
-  OpenAndCheckPen(nullptr, false);
+  if (CountPenDevices() != 1) return;
+  std::string path;
+  HANDLE handle = OpenPenDriver(path);
+  if (handle != nullptr && CheckAndKeepPen(handle, path)) m_upgrader.GivePen(handle);
 }
 
 void DeviceWatch::RegisterPenNotifications(HWND window) { m_hDeviceNotify = RegisterPenInterfaceNotifications(window); }
 
-// Opens the pen when exactly one device of the class is present and keeps it
-// when it is the supported product. `nameSource` names the opened interface for
-// matching removals (null: the path the open itself found, as at creation);
-// `signalArrival` confirms a restart to the upgrade thread. Only the UI thread
-// opens, so nothing else can have opened a pen meanwhile.
-void DeviceWatch::OpenAndCheckPen(const char* nameSource, bool signalArrival) {
-  if (CountPenDevices() != 1) return;
-  HANDLE handle = OpenPenDriver();
+HANDLE DeviceWatch::PenHandle() {
+  CSingleLock lock(&m_lock, TRUE);
+  return penHandle;
+}
+
+bool DeviceWatch::CheckAndKeepPen(HANDLE handle, const std::string& name) {
   {
     CSingleLock lock(&m_lock, TRUE);
-    penHandle = handle;
-    m_upgrader.driverHandle = handle;
+    penHandle = handle;  // the display reads its descriptor through PenHandle
+    penDeviceName = name;
   }
-  if (handle == nullptr) return;
   if (!m_display.IsSupportedPen()) {
     ClosePenDevice();
     m_display.UpdateDeviceState(false);
-    return;
+    return false;
   }
   {
     CSingleLock lock(&m_lock, TRUE);
-    if (nameSource == nullptr) nameSource = devicePath;
-    if (nameSource != nullptr && *nameSource != '\0') {
-      delete[] penDeviceName;
-      penDeviceName = CopyText(nameSource);
-    }
+    if (receiveThread == nullptr) receiveThread = BeginReceiveThread(handle, m_upgrader);
   }
-  StartReceiveThread();
   m_display.UpdateDeviceState(true);
-  if (signalArrival) m_upgrader.restartedSignal.SetEvent();
+  return true;
 }
 
 BOOL DeviceWatch::OnDeviceChange(UINT eventType, DWORD_PTR data) {
   const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
   if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) return TRUE;
-  const char* name = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(data)->dbcc_name;
+  const std::string name = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(data)->dbcc_name;
   if (eventType == DBT_DEVICEARRIVAL) {
-    if (penHandle == nullptr) OpenAndCheckPen(name, true);  // an arrival while a pen is open is ignored
+    OnArrival(name);
   } else if (eventType == DBT_DEVICEREMOVECOMPLETE) {
-    HANDLE handle = nullptr;
-    ReceiveThread* stopping = nullptr;
-    {
-      // The test and the let-go are one step: the upgrade thread may be letting
-      // go of the same pen for a restart right now.
-      CSingleLock lock(&m_lock, TRUE);
-      if (penHandle == nullptr || penDeviceName == nullptr || !EqualIgnoringAsciiCase(name, penDeviceName)) {
-        return TRUE;
-      }
-      stopping = DetachReceiveThreadLocked();
-      handle = DetachPenLocked();
-    }
-    if (handle != nullptr) ClosePenDriver(handle);  // ends the receive thread's blocked read
-    m_display.UpdateDeviceState(false);
-    if (stopping != nullptr) EndReceiveThread(stopping, kReceiveThreadStopMs);
+    OnRemoval(name);
   }
   return TRUE;
 }
 
+// Only the UI thread opens, so nothing else can open a pen meanwhile.
+void DeviceWatch::OnArrival(const std::string& name) {
+  {
+    CSingleLock lock(&m_lock, TRUE);
+    if (!m_restartedPath.empty()) {
+      lock.Unlock();
+      return OnRestartedPenArrival(name);
+    }
+    // During an upgrade the upgrader keeps what it has; otherwise a pen is
+    // opened only while none is, and only when it is the only one present.
+    if (m_upgrading || penHandle != nullptr) return;
+  }
+  if (CountPenDevices() != 1) return;
+  std::string path;
+  HANDLE handle = OpenPenDriver(path);
+  if (handle != nullptr && CheckAndKeepPen(handle, name)) m_upgrader.GivePen(handle);
+}
+
+void DeviceWatch::OnRestartedPenArrival(const std::string& name) {
+  bool sameInterface = false;
+  {
+    CSingleLock lock(&m_lock, TRUE);
+    if (m_restartedPath.empty()) return;  // confirmed meanwhile
+    sameInterface = EqualIgnoringAsciiCase(name, m_restartedPath);
+    // Another path: only while nothing is open, as the only pen of the class.
+    if (!sameInterface && penHandle != nullptr) return;
+  }
+  if (sameInterface) {
+    DropPen();  // a pen on trial gives way to the restarted one
+  } else if (CountPenDevices() != 1) {
+    return;
+  }
+  HANDLE handle = OpenPenInterface(name);
+  if (handle == nullptr || !CheckAndKeepPen(handle, name)) return;
+  {
+    CSingleLock lock(&m_lock, TRUE);
+    if (sameInterface) m_restartedPath.clear();
+    m_onTrial = !sameInterface;
+  }
+  m_upgrader.PenBack(handle, sameInterface);
+}
+
+void DeviceWatch::OnRemoval(const std::string& name) {
+  HANDLE handle = nullptr;
+  ReceiveThread* stopping = nullptr;
+  {
+    // The test and the let-go are one step: the upgrade thread may be letting
+    // go of the same pen for a restart right now.
+    CSingleLock lock(&m_lock, TRUE);
+    if (penHandle == nullptr || penDeviceName.empty() || !EqualIgnoringAsciiCase(name, penDeviceName)) return;
+    stopping = DetachReceiveThreadLocked();
+    handle = DetachPenLocked();
+  }
+  if (handle != nullptr) ClosePenDriver(handle);  // ends the receive thread's blocked read
+  m_display.UpdateDeviceState(false);
+  if (stopping != nullptr) EndReceiveThread(stopping, kReceiveThreadStopMs);
+}
+
+void DeviceWatch::BeginUpgrade() { m_upgrading = true; }
+
+void DeviceWatch::EndUpgrade() {
+  m_upgrading = false;
+  CSingleLock lock(&m_lock, TRUE);
+  m_restartedPath.clear();
+}
+
 HANDLE DeviceWatch::DetachPenLocked() {
-  ReleaseDevicePath();
-  delete[] penDeviceName;
-  penDeviceName = nullptr;
-  m_upgrader.driverHandle = nullptr;
-  // An announcement describes the opening that made it, not the next one.
-  m_upgrader.dfuModeSignal.ResetEvent();
-  return penHandle.exchange(nullptr);
+  penDeviceName.clear();
+  m_onTrial = false;
+  m_upgrader.TakePen();
+  const HANDLE handle = penHandle;
+  penHandle = nullptr;
+  return handle;
 }
 
 ReceiveThread* DeviceWatch::DetachReceiveThreadLocked() {
@@ -142,23 +167,25 @@ void DeviceWatch::ClosePenDevice() {
   if (handle != nullptr) ClosePenDriver(handle);
 }
 
-void DeviceWatch::StartReceiveThread() {
-  CSingleLock lock(&m_lock, TRUE);
-  if (receiveThread != nullptr || penHandle == nullptr) return;
-  receiveThread = BeginReceiveThread(penHandle, m_upgrader);
-}
-
-void DeviceWatch::StopReceiveThread() {
+void DeviceWatch::DropPen(bool onlyOnTrial) {
   HANDLE handle = nullptr;
   ReceiveThread* stopping = nullptr;
   {
     CSingleLock lock(&m_lock, TRUE);
+    if (onlyOnTrial && !m_onTrial) return;
     stopping = DetachReceiveThreadLocked();
-    if (stopping == nullptr) return;
     handle = DetachPenLocked();
   }
   if (handle != nullptr) ClosePenDriver(handle);  // ends the blocked read
-  EndReceiveThread(stopping, kReceiveThreadStopMs);
+  if (stopping != nullptr) EndReceiveThread(stopping, kReceiveThreadStopMs);
+}
+
+void DeviceWatch::StopReceiveThread() {
+  {
+    CSingleLock lock(&m_lock, TRUE);
+    if (receiveThread == nullptr) return;
+  }
+  DropPen();
 }
 
 void DeviceWatch::RestartPen() {
@@ -168,6 +195,7 @@ void DeviceWatch::RestartPen() {
     // Let go first: a pen that is back before this returns must find no pen
     // open, or its arrival would be ignored and the restart never confirmed.
     CSingleLock lock(&m_lock, TRUE);
+    m_restartedPath = penDeviceName;  // empty when the pen is already gone: nothing is awaited then
     stopping = DetachReceiveThreadLocked();
     handle = DetachPenLocked();
   }
@@ -175,3 +203,6 @@ void DeviceWatch::RestartPen() {
   if (handle != nullptr) ClosePenDriver(handle);
   if (stopping != nullptr) EndReceiveThread(stopping, kReceiveThreadStopMs);
 }
+
+// A pen on trial may already have given way to the restarted pen itself.
+void DeviceWatch::RejectRestartedPen() { DropPen(true); }

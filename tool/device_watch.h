@@ -1,15 +1,24 @@
 #pragma once
-// The device watch: keeps the tool connected to at most one pen. It opens the
-// pen when the dialog is created and on every interface arrival, closes it on
-// its removal, runs one receive thread per opening and lets go of the pen when
-// the upgrader restarts it. It owns the pen's state (the channel's penHandle,
-// the interface name, the receive thread) and the lock that guards it; the
-// window that shows the pen sees only PenDisplay.
+// The device watch: keeps the tool connected to at most one pen, and is the one
+// owner of the open pen: its handle, its interface name and its receive thread.
+// It opens a pen when the dialog is created and on interface arrivals, checks
+// that it is the supported product, and only then gives it to the upgrader. It
+// closes the pen on its removal and lets go of it when the upgrader restarts it.
 //
-// Threads: OnCreate, OnDeviceChange and the destructor run on the UI thread;
-// RestartPen on the upgrade thread; ClosePenDevice and StopReceiveThread on
-// either. The lock is held only to change the state, never across a request to
-// the pen or a wait, so a notification is never kept waiting by a restart.
+// During an upgrade only a restart may bring the upgrader a new pen: the pen
+// that comes back under the restarted pen's interface path, whatever else is
+// plugged in; or, when it is the only pen of the class, a pen under another
+// path, which the upgrader then checks by its identity block. Any other arrival
+// is ignored, and the removal of the open pen leaves the upgrader without one,
+// so that its current command fails as with a missing pen.
+//
+// Threads: OnCreate, OnDeviceChange, BeginUpgrade, EndUpgrade, PenHandle and the
+// destructor run on the UI thread; RestartPen and RejectRestartedPen on the
+// upgrade thread; ClosePenDevice and StopReceiveThread on either. The lock is
+// held only to change the state, never across a request to the pen or a wait,
+// so a notification is never kept waiting by a restart.
+#include <string>
+
 #include "afx/afxmt.h"
 #include "afx/win_ui_types.h"
 
@@ -19,7 +28,7 @@ struct ReceiveThread;
 // What the watch asks of the window that shows the pen (UI thread).
 class PenDisplay {
  public:
-  // The open pen is the product this tool upgrades.
+  // The open pen (DeviceWatch::PenHandle) is the product this tool upgrades.
   virtual bool IsSupportedPen() = 0;
   // Shows whether a supported pen is ready to be upgraded.
   virtual void UpdateDeviceState(bool enable) = 0;
@@ -30,7 +39,6 @@ class PenDisplay {
 
 class DeviceWatch {
  public:
-  // One watch per process: the upgrader's RestartPen callback reaches it.
   DeviceWatch(FirmwareUpgrader& upgrader, PenDisplay& display);
   // Stops the receive thread, closes the pen and unregisters the notifications.
   ~DeviceWatch();
@@ -40,33 +48,59 @@ class DeviceWatch {
   // The window is created: registers `window` for the pen's interface
   // notifications and opens the pen if exactly one is present.
   void OnCreate(HWND window);
-  // WM_DEVICECHANGE: an arrival opens a pen when none is open; the removal of the
-  // open pen (its name in any letter case) closes it. Always TRUE.
+  // WM_DEVICECHANGE: arrivals and the removal of the open pen (its name in any
+  // letter case), as the class comment says. Always TRUE.
   BOOL OnDeviceChange(UINT eventType, DWORD_PTR data);
 
-  // Closes the open pen and forgets its name and any DFU-mode announcement it made.
+  // The open pen's handle, null when none: for its descriptor and the debug byte.
+  HANDLE PenHandle();
+
+  // Start was clicked: from now until EndUpgrade only a restart changes the
+  // upgrader's pen.
+  void BeginUpgrade();
+  // The dialog has seen the upgrade's outcome.
+  void EndUpgrade();
+
+  // Closes the open pen and takes it from the upgrader.
   void ClosePenDevice();
   // Stops the receive thread and closes the pen; waits up to 500 ms for the
   // thread, then abandons it (it never dispatches another packet). No-op when
   // no receive thread runs.
   void StopReceiveThread();
-  // Sends the restart request and lets go of the pen at once, so that its return
-  // is seen as a new arrival; waits for the old receive thread outside the lock.
+  // The upgrader's restart: sends the restart request and lets go of the pen at
+  // once, so that its return is seen as a new arrival; remembers its interface
+  // path to know it again.
   void RestartPen();
+  // The upgrader found that the pen given back under another path is not the
+  // restarted one: closes it and waits on for the restarted pen.
+  void RejectRestartedPen();
 
  private:
   void RegisterPenNotifications(HWND window);
-  void OpenAndCheckPen(const char* nameSource, bool signalArrival);
-  void StartReceiveThread();
-  // With m_lock held: takes the open pen out of the state (handle, names,
-  // receive thread, upgrader's handle and DFU signal) without closing anything.
+  void OnArrival(const std::string& name);
+  void OnRemoval(const std::string& name);
+  void OnRestartedPenArrival(const std::string& name);
+  // Keeps `handle` (opened under `name`) when it is the supported product and
+  // starts its receive thread; otherwise closes it. True when kept.
+  bool CheckAndKeepPen(HANDLE handle, const std::string& name);
+  // Lets go of the open pen (only if it is on trial, when asked): its receive
+  // thread stopped, the handle closed.
+  void DropPen(bool onlyOnTrial = false);
+  // With m_lock held: takes the open pen out of the state (handle, name,
+  // receive thread, the upgrader's handle) without closing anything.
   HANDLE DetachPenLocked();
   ReceiveThread* DetachReceiveThreadLocked();
 
   FirmwareUpgrader& m_upgrader;
   PenDisplay& m_display;
   CCriticalSection m_lock;
-  char* penDeviceName = nullptr;          // interface name of the open pen, null when none
-  ReceiveThread* receiveThread = nullptr;  // the open pen's receive thread, null when none
+  // Guarded by m_lock.
+  HANDLE penHandle = nullptr;              // the open pen, null when none
+  std::string penDeviceName;               // its interface name, empty when none
+  ReceiveThread* receiveThread = nullptr;  // its receive thread, null when none
+  std::string m_restartedPath;             // the restarted pen's interface path, while it is awaited
+  bool m_onTrial = false;                  // the open pen came back under another path
+  // UI thread only.
+  bool m_upgrading = false;
   HDEVNOTIFY m_hDeviceNotify = nullptr;
 };

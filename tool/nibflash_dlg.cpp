@@ -61,7 +61,7 @@ BOOL CNibflashDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   SetIcon(m_hIcon, TRUE);
   SetIcon(m_hIcon, FALSE);
-  UpdateDeviceState(penHandle != nullptr);
+  UpdateDeviceState(m_watch.PenHandle() != nullptr);
   SetStatusText("");
   m_progress.SetRange(0, 1000);
   m_progress.SetPos(progressPermille);
@@ -92,7 +92,7 @@ void CNibflashDlg::SetStatusText(LPCTSTR text) {
 CString CNibflashDlg::GetDeviceVersionText() {
   char text[16] = "-----";
   std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
-  if (penHandle != nullptr && ReadDeviceDescriptor(descriptor) == 0) {
+  if (ReadDeviceDescriptor(m_watch.PenHandle(), descriptor) == 0) {
     const unsigned major = descriptor[13];
     const unsigned minor = descriptor[12];
     if (major > 99) {
@@ -107,7 +107,7 @@ CString CNibflashDlg::GetDeviceVersionText() {
 
 bool CNibflashDlg::IsSupportedPen() {
   std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
-  if (penHandle == nullptr || ReadDeviceDescriptor(descriptor) != 0) return false;
+  if (ReadDeviceDescriptor(m_watch.PenHandle(), descriptor) != 0) return false;
   return (descriptor[10] | (descriptor[11] << 8)) == SUPPORTED_PRODUCT_ID;
 }
 
@@ -125,17 +125,16 @@ void CNibflashDlg::OnBnClickedStart() {
     UpdateDeviceState(false);
     if (CWnd* exit = GetDlgItem(IDOK)) exit->EnableWindow(FALSE);
     // A previous run's outcome must not end this one at its first tick.
-    upgradeDone = false;
-    upgradeFailed = false;
-    progressPermille = 0;
+    ClearUpgradeOutcome();
     SetTimer(UPGRADE_TIMER_ID, UPGRADE_TIMER_PERIOD_MS, nullptr);
     // Set here, not only by the thread, so that no tick or cancel sees a started
     // upgrade as idle before the thread runs.
     upgradeRunning = true;
-    m_upgradeThread = BeginUpgradeThread(m_upgrader);
+    m_watch.BeginUpgrade();
+    m_upgradeThread = BeginUpgradeThread(m_upgrader, m_watch);
     if (m_upgradeThread == nullptr) {
       upgradeRunning = false;
-      upgradeFailed = true;  // the next tick reports it
+      SetUpgradeFailed("The upgrade thread could not be started");  // the next tick reports it
     }
   } catch (const UpgradeToolException&) {
     ShowUpgradeFailed();
@@ -144,7 +143,7 @@ void CNibflashDlg::OnBnClickedStart() {
 
 void CNibflashDlg::OnBnClickedDbg() {
   const std::uint8_t debugByte = DEBUG_BYTE;
-  WritePenData(penHandle, &debugByte, 1);
+  WritePenData(m_watch.PenHandle(), &debugByte, 1);
   m_watch.StopReceiveThread();
 }
 
@@ -154,6 +153,8 @@ void CNibflashDlg::OnTimer(UINT_PTR) {
   const bool done = upgradeDone;
   if (upgradeFailed) {
     KillTimer(UPGRADE_TIMER_ID);
+    m_watch.EndUpgrade();
+    ReportUpgradeFailure(UpgradeFailureReason().c_str());
     ShowUpgradeFailed();
   }
   // Read once, so that the text and the bar of one tick agree.
@@ -164,6 +165,7 @@ void CNibflashDlg::OnTimer(UINT_PTR) {
   m_progress.SetPos(permille);
   if (done) {
     KillTimer(UPGRADE_TIMER_ID);
+    m_watch.EndUpgrade();
     ShowUpgradeComplete();
   }
 }

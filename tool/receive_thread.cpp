@@ -34,8 +34,8 @@ UINT ReceiveThreadProc(void* parameter) {
       if (self->stopReceiving) break;  // stopped while the read was pending: drop it
       try {
         DispatchPacket(*self->upgrader, buffer, received);
-      } catch (const UpgradeToolException&) {
-        upgradeFailed = true;
+      } catch (const UpgradeToolException& failure) {
+        SetUpgradeFailed(failure.Message());
       }
     } else if (result == ERROR_DEVICE_NOT_CONNECTED) {
       break;  // the pen is gone
@@ -56,8 +56,7 @@ void DispatchPacket(FirmwareUpgrader& upgrader, const std::uint8_t* packet, std:
   if (type == PACKET_FLASH_RESPONSE) {
     upgrader.DeliverResponse(packet + PACKET_HEADER_SIZE, length - PACKET_HEADER_SIZE);
   } else if (type == PACKET_DFU_MODE) {
-    CSingleLock lock(&upgrader.upgraderLock, TRUE);
-    upgrader.dfuModeSignal.SetEvent();
+    upgrader.DfuModeAnnounced();
   }
 }
 

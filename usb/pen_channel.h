@@ -11,8 +11,8 @@
 // upgrade thread (sends, restart) and the receive thread (receives) use one handle
 // at once. Every transfer has its own request record and event for the duration
 // of the call, so a waiting receive does not hold up the other requests.
-#include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "afx/win_types.h"
 
@@ -30,15 +30,6 @@ inline constexpr std::uint32_t NO_DEVICE_RESULT = 99;           // a send with n
 inline constexpr std::uint32_t PEN_RECEIVE_BUFFER_SIZE = 1060;  // one receive transfer at most
 inline constexpr std::uint32_t DEVICE_DESCRIPTOR_SIZE = 18;
 
-// The open pen interface, or null. The device watch stores OpenPenDriver's result
-// here and nulls it when it closes the pen (from the UI or the upgrade thread,
-// hence atomic); the channel only reads it.
-extern std::atomic<HANDLE> penHandle;
-
-// Heap copy of the device path of the interface that OpenPenDriver last tried to
-// open, or null. Owned by the channel; callers copy it, never free it.
-extern char* devicePath;
-
 // Result codes: 0 success; otherwise a Win32 error code (the Win32 backend may
 // also pass on an informational completion status), or NO_DEVICE_RESULT. No
 // operation has a time limit of its own: bounded waits belong to the callers.
@@ -50,26 +41,31 @@ extern char* devicePath;
 int CountPenDevices();
 
 // Opens the first interface of the class for overlapped I/O. Once the interface's
-// path is known, writes "Symbolic link is <path>\n" and makes devicePath a copy of
-// the path, also when the open then fails.
+// path is known, writes "Symbolic link is <path>\n" and stores the path in
+// `interfacePath`, also when the open then fails (empty when there is none).
 // Return: a handle for ClosePenDriver, or null: with no interface, after
 //   "No SP_INTERFACE_DEVICE_DATA available for this GUID instance\n"; with an
 //   interface that cannot be opened, after the symbolic-link line.
 // Blocks: briefly. Threads: UI thread.
-HANDLE OpenPenDriver();
+HANDLE OpenPenDriver(std::string& interfacePath);
 
-// Reads the pen's 18-byte USB device descriptor on penHandle, which the callers
-// test for null first.
-// Return: 0 with all 18 bytes written; ERROR_DEVICE_NOT_CONNECTED once the pen is
-//   gone; another error (also for a shorter answer) otherwise.
+// Opens the interface at `interfacePath` (as an arrival names it; letter case
+// does not matter) for overlapped I/O, after "Symbolic link is <path>\n".
+// Return: a handle for ClosePenDriver, or null when no present interface of the
+//   class has that path or it cannot be opened.
+// Blocks: briefly. Threads: UI thread.
+HANDLE OpenPenInterface(const std::string& interfacePath);
+
+// Reads the pen's 18-byte USB device descriptor on `handle`.
+// Return: NO_DEVICE_RESULT for a null handle; 0 with all 18 bytes written;
+//   ERROR_DEVICE_NOT_CONNECTED once the pen is gone; another error (also for a
+//   shorter answer) otherwise.
 // Blocks: until the driver completes the request; an immediate refusal (Win32)
 //   returns only after waiting up to 1 s for the request's event.
 // Threads: UI thread.
-std::uint32_t ReadDeviceDescriptor(std::uint8_t* descriptor);
+std::uint32_t ReadDeviceDescriptor(HANDLE handle, std::uint8_t* descriptor);
 
-// Sends RESTART_BYTE on `handle` as one message. The device watch lets go of
-// the pen before it asks it to restart, so the handle is passed, not read from
-// penHandle.
+// Sends RESTART_BYTE on `handle` as one message.
 // Return: NO_DEVICE_RESULT for a null handle (no request is made); otherwise
 //   as WritePenData.
 // Blocks, threads: as WritePenData; called by the upgrade thread.
@@ -95,13 +91,10 @@ std::uint32_t WritePenData(HANDLE handle, const std::uint8_t* data, std::uint32_
 // Threads: receive thread, while the other threads send on the same handle.
 std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* received);
 
-// Closes a handle from OpenPenDriver (null is ignored); a ReadPenData waiting on
-// it then returns ERROR_OPERATION_ABORTED. Once per handle: the device watch
-// serialises it. Blocks: no. Threads: UI or upgrade thread.
+// Closes a handle from OpenPenDriver or OpenPenInterface (null is ignored); a
+// ReadPenData waiting on it then returns ERROR_OPERATION_ABORTED. Once per
+// handle: the device watch serialises it. Blocks: no. Threads: UI or upgrade thread.
 void ClosePenDriver(HANDLE handle);
-
-// Frees devicePath and sets it to null. Threads: as ClosePenDriver.
-void ReleaseDevicePath();
 
 // Asks for WM_DEVICECHANGE arrival and removal notifications of the pen's class
 // to be sent to `window`, with a DEV_BROADCAST_DEVICEINTERFACE_A that carries the
@@ -122,3 +115,8 @@ void UnregisterPenInterfaceNotifications(HDEVNOTIFY notification);
 // is opened. Return: false when the file cannot be made.
 // Blocks: no. Threads: UI thread, before the window registers for notifications.
 bool RecordPenTraffic(const char* path);
+
+// Says why an upgrade failed: "Upgrade failed: <reason>\n" on stdout, beside the
+// symbolic-link lines, and a failure line in the traffic record when one is kept.
+// Blocks: no. Threads: UI thread.
+void ReportUpgradeFailure(const char* reason);

@@ -1,14 +1,7 @@
-// The channel's process-wide state and the helpers both backends use on it.
+// The helpers both backends use.
 #include "usb/pen_channel_shared.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
-#include "usb/pen_channel.h"
-
-std::atomic<HANDLE> penHandle{nullptr};
-char* devicePath = nullptr;
 
 namespace pen_channel {
 
@@ -19,22 +12,14 @@ void Diagnostic(const char* text) {
   std::fflush(stdout);
 }
 
-void NameInterface(const char* path) {
-  std::printf("Symbolic link is %s\n", path);
+void NameInterface(const std::string& path) {
+  std::printf("Symbolic link is %s\n", path.c_str());
   std::fflush(stdout);
-  ReleaseDevicePath();
-  // Null if the copy cannot be made, so that the name of an older interface
-  // never stands for this one.
-  const std::size_t length = std::strlen(path) + 1;
-  if (auto* copy = static_cast<char*>(std::malloc(length))) {
-    std::memcpy(copy, path, length);
-    devicePath = copy;
-  }
+}
+
+void PrintUpgradeFailure(const char* reason) {
+  std::printf("Upgrade failed: %s\n", reason);
+  std::fflush(stdout);
 }
 
 }  // namespace pen_channel
-
-void ReleaseDevicePath() {
-  std::free(devicePath);
-  devicePath = nullptr;
-}

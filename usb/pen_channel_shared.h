@@ -1,6 +1,8 @@
 #pragma once
 // What the two channel backends share beyond the public header: the diagnostic
-// lines of discovery and the handling of devicePath. Backends only.
+// lines. Backends only.
+#include <string>
+
 namespace pen_channel {
 
 inline constexpr const char* kNoDeviceInfoSet = "No HDEVINFO available for this GUID\n";
@@ -10,8 +12,10 @@ inline constexpr const char* kNoInterfaceData =
 // Writes `text` to stdout and flushes it at once.
 void Diagnostic(const char* text);
 
-// Writes "Symbolic link is <path>" and makes devicePath a copy of `path`,
-// releasing the previous copy.
-void NameInterface(const char* path);
+// Writes "Symbolic link is <path>".
+void NameInterface(const std::string& path);
+
+// Writes "Upgrade failed: <reason>".
+void PrintUpgradeFailure(const char* reason);
 
 }  // namespace pen_channel

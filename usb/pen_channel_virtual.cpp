@@ -123,25 +123,36 @@ int CountPenDevices() {
   }
 }
 
-HANDLE OpenPenDriver() {
+HANDLE OpenPenDriver(std::string& interfacePath) {
+  interfacePath.clear();
   try {
-    std::string name;
-    auto link = virtualpen::VirtualBus::Instance()->Open(&name);
-    if (name.empty()) {
+    auto link = virtualpen::VirtualBus::Instance()->Open(&interfacePath);
+    if (interfacePath.empty()) {
       Diagnostic(pen_channel::kNoInterfaceData);
       return nullptr;
     }
     // Named even when the open failed: the device watch matches removals by it.
-    pen_channel::NameInterface(name.c_str());
+    pen_channel::NameInterface(interfacePath);
     return link ? Handles().Add(std::move(link)) : nullptr;
   } catch (const std::exception&) {
     return nullptr;
   }
 }
 
-std::uint32_t ReadDeviceDescriptor(std::uint8_t* descriptor) {
+HANDLE OpenPenInterface(const std::string& interfacePath) {
+  pen_channel::NameInterface(interfacePath);
+  try {
+    auto link = virtualpen::VirtualBus::Instance()->OpenInterface(interfacePath);
+    return link ? Handles().Add(std::move(link)) : nullptr;
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+std::uint32_t ReadDeviceDescriptor(HANDLE handle, std::uint8_t* descriptor) {
+  if (handle == nullptr) return NO_DEVICE_RESULT;
   if (descriptor == nullptr) return ERROR_INVALID_PARAMETER;
-  const auto link = Handles().Find(penHandle.load());
+  const auto link = Handles().Find(handle);
   if (!link) return ERROR_INVALID_HANDLE;
   virtualpen::DeviceDescriptor read{};
   const DWORD result = TransferResult(link->ReadDescriptor(read));
@@ -208,6 +219,12 @@ HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {
 // The bus records what crosses it, as a driver would see it.
 bool RecordPenTraffic(const char* path) {
   return path != nullptr && virtualpen::VirtualBus::Instance()->StartRecord(path);
+}
+
+void ReportUpgradeFailure(const char* reason) {
+  if (reason == nullptr) return;
+  pen_channel::PrintUpgradeFailure(reason);
+  virtualpen::VirtualBus::Instance()->RecordFailure(reason);
 }
 
 void UnregisterPenInterfaceNotifications(HDEVNOTIFY notification) {

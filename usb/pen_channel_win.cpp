@@ -125,6 +125,19 @@ LRESULT CALLBACK RecordingWindowProc(HWND window, UINT message, WPARAM type, LPA
   return CallWindowProcA(windowProcBeforeRecord, window, message, type, data);
 }
 
+// Opens `path` for overlapped I/O, shared, as the driver expects; null on failure.
+HANDLE OpenInterfacePath(const std::string& path) {
+  pen_channel::NameInterface(path);
+  if (record.IsOn()) {
+    RecordPresence(path, true);
+    std::lock_guard<std::mutex> lock(recordMutex);
+    recordedPen = PenName(path);
+  }
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
 }  // namespace
 
 bool RecordPenTraffic(const char* path) {
@@ -148,7 +161,8 @@ int CountPenDevices() {
   return count;
 }
 
-HANDLE OpenPenDriver() {
+HANDLE OpenPenDriver(std::string& interfacePath) {
+  interfacePath.clear();
   HDEVINFO set = PresentPenInterfaces();
   if (set == INVALID_HANDLE_VALUE) {
     Diagnostic(pen_channel::kNoDeviceInfoSet);
@@ -187,25 +201,18 @@ HANDLE OpenPenDriver() {
   }
 
   // Named even when the open fails: the device watch matches removals by it.
-  pen_channel::NameInterface(detail->DevicePath);
-  if (record.IsOn()) {
-    RecordPresence(detail->DevicePath, true);
-    std::lock_guard<std::mutex> lock(recordMutex);
-    recordedPen = PenName(detail->DevicePath);
-  }
-  HANDLE handle = CreateFileA(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) handle = nullptr;
-
+  interfacePath = detail->DevicePath;
   std::free(detail);
   SetupDiDestroyDeviceInfoList(set);
-  return handle;
+  return OpenInterfacePath(interfacePath);
 }
 
+HANDLE OpenPenInterface(const std::string& interfacePath) { return OpenInterfacePath(interfacePath); }
+
 // A completion with fewer than 18 bytes fails: the caller would read stale bytes.
-std::uint32_t ReadDeviceDescriptor(std::uint8_t* descriptor) {
-  const DWORD result = RequestWithCompletionWait(penHandle.load(), IOCTL_PEN_GET_DEVICE_DESCRIPTOR, nullptr, 0,
+std::uint32_t ReadDeviceDescriptor(HANDLE handle, std::uint8_t* descriptor) {
+  if (handle == nullptr) return NO_DEVICE_RESULT;
+  const DWORD result = RequestWithCompletionWait(handle, IOCTL_PEN_GET_DEVICE_DESCRIPTOR, nullptr, 0,
                                                  descriptor, DEVICE_DESCRIPTOR_SIZE, DEVICE_DESCRIPTOR_SIZE);
   if (result == ERROR_SUCCESS && record.IsOn()) record.Descriptor(RecordedPen(), descriptor, DEVICE_DESCRIPTOR_SIZE);
   return result;
@@ -282,6 +289,12 @@ void ClosePenDriver(HANDLE handle) {
   // lets the receive thread stop whatever the driver does.
   CancelIoEx(handle, nullptr);
   CloseHandle(handle);
+}
+
+void ReportUpgradeFailure(const char* reason) {
+  if (reason == nullptr) return;
+  pen_channel::PrintUpgradeFailure(reason);
+  record.Failure(reason);
 }
 
 HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {

@@ -86,6 +86,12 @@ void TrafficRecord::Event(const char* event, const std::string& pen, const std::
             (interfaceName.empty() ? "" : ",\"interface\":" + JsonString(interfaceName)) + "}");
 }
 
+void TrafficRecord::Failure(const std::string& reason) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (!m_out) return;
+  WriteLine("{\"t_ms\":" + Time() + ",\"event\":\"failure\",\"text\":" + JsonString(reason) + "}");
+}
+
 void TrafficRecord::WriteLine(const std::string& line) { m_out(line); }
 
 std::string TrafficRecord::Time() const {

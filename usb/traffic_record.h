@@ -5,6 +5,7 @@
 //   {"t_ms":0.520,"event":"descriptor","pen":"VPEN0001","hex":"12010002..."}
 //   {"t_ms":12.345,"dir":"to_pen","pen":"VPEN0001","hex":"faf000400000..."}
 //   {"t_ms":12.400,"event":"restart","pen":"VPEN0001"}      (also: unplug)
+//   {"t_ms":20.000,"event":"failure","text":"No response to flash read command"}
 // t_ms is real time since the record was started, in milliseconds. Any thread.
 #include <chrono>
 #include <cstddef>
@@ -33,6 +34,8 @@ class TrafficRecord {
   void Descriptor(const std::string& pen, const std::uint8_t* data, std::size_t size);
   // restart, unplug, or plug with the interface the pen publishes.
   void Event(const char* event, const std::string& pen, const std::string& interfaceName = {});
+  // Why the upgrade failed: a note for whoever reads the record, not traffic.
+  void Failure(const std::string& reason);
 
  private:
   void WriteLine(const std::string& line);  // with m_mutex held

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 
 #include "afx/time_scale.h"
 
@@ -23,6 +24,12 @@ void BusCore::Unplug(const std::shared_ptr<BusDevice>& pen) {
   if (IsPluggedLocked(pen)) TakeOffLocked(pen);
 }
 
+void BusCore::PlugAfterDepartures(const std::shared_ptr<BusDevice>& pen, const std::shared_ptr<BusDevice>& watched,
+                                  int departures, std::uint32_t delayMs) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (!m_stopping) m_departureWatches.push_back({pen, watched, std::max(departures, 1), delayMs});
+}
+
 int BusCore::PluggedCount() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return static_cast<int>(m_plugged.size());
@@ -38,12 +45,26 @@ std::vector<std::string> BusCore::InterfaceNames() const {
 std::shared_ptr<PenLink> BusCore::Open(std::string* interfaceName) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_plugged.empty()) return nullptr;
-  const auto& pen = m_plugged.front().pen;
-  std::string name = m_plugged.front().interfaceName;
-  if (interfaceName != nullptr) *interfaceName = name;
-  std::lock_guard<std::mutex> penLock(pen->m_mutex);
-  if (pen->m_openRefused) return nullptr;
-  return std::make_shared<PenLink>(shared_from_this(), pen, pen->m_session, std::move(name));
+  if (interfaceName != nullptr) *interfaceName = m_plugged.front().interfaceName;
+  return OpenLocked(m_plugged.front());
+}
+
+std::shared_ptr<PenLink> BusCore::OpenInterface(const std::string& interfaceName) {
+  const auto lower = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  std::lock_guard<std::mutex> lock(m_mutex);
+  for (const Plugged& plugged : m_plugged) {
+    if (lower(plugged.interfaceName) == lower(interfaceName)) return OpenLocked(plugged);
+  }
+  return nullptr;
+}
+
+std::shared_ptr<PenLink> BusCore::OpenLocked(const Plugged& plugged) {
+  std::lock_guard<std::mutex> penLock(plugged.pen->m_mutex);
+  if (plugged.pen->m_openRefused) return nullptr;
+  return std::make_shared<PenLink>(shared_from_this(), plugged.pen, plugged.pen->m_session, plugged.interfaceName);
 }
 
 PenLink::Result BusCore::Send(PenLink& link, const std::uint8_t* data, std::size_t size) {
@@ -137,6 +158,7 @@ bool BusCore::Shutdown() {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_stopping = true;
   m_returns.clear();
+  m_departureWatches.clear();
   for (const Plugged& plugged : m_plugged) {
     std::lock_guard<std::mutex> penLock(plugged.pen->m_mutex);
     plugged.pen->LeaveBusLocked();
@@ -173,6 +195,15 @@ void BusCore::TakeOffLocked(const std::shared_ptr<BusDevice>& pen) {
                   m_plugged.end());
   m_record.Event("unplug", pen->m_serial);
   QueueEventLocked(DeviceEvent::Removal, std::move(name));
+  for (auto watch = m_departureWatches.begin(); watch != m_departureWatches.end();) {
+    if (watch->watched != pen || --watch->departures > 0) {
+      ++watch;
+      continue;
+    }
+    m_returns.push_back({watch->pen, Clock::now() + afx::Scaled(watch->delayMs), BootOverrides{}});
+    watch = m_departureWatches.erase(watch);
+    m_wake.notify_all();
+  }
 }
 
 bool BusCore::IsPluggedLocked(const std::shared_ptr<BusDevice>& pen) const {

@@ -27,10 +27,13 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
   using Clock = std::chrono::steady_clock;
 
   bool Plug(const std::shared_ptr<BusDevice>& pen, bool functionButton);
+  void PlugAfterDepartures(const std::shared_ptr<BusDevice>& pen, const std::shared_ptr<BusDevice>& watched,
+                           int departures, std::uint32_t delayMs);
   void Unplug(const std::shared_ptr<BusDevice>& pen);
   int PluggedCount() const;
   std::vector<std::string> InterfaceNames() const;
   std::shared_ptr<PenLink> Open(std::string* interfaceName);
+  std::shared_ptr<PenLink> OpenInterface(const std::string& interfaceName);
   PenLink::Result Send(PenLink& link, const std::uint8_t* data, std::size_t size);
 
   std::uint64_t Subscribe(DeviceListener listener);
@@ -56,6 +59,12 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
     Clock::time_point due;
     BootOverrides overrides;
   };
+  struct DepartureWatch {
+    std::shared_ptr<BusDevice> pen;      // plugged in once `watched` has left `departures` more times
+    std::shared_ptr<BusDevice> watched;
+    int departures;
+    std::uint32_t delayMs;
+  };
   struct Plugged {
     std::shared_ptr<BusDevice> pen;
     std::string interfaceName;  // fixed for the boot; kept here so no second pen lock is needed
@@ -70,6 +79,7 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
                      const BootOverrides& overrides);
   void TakeOffLocked(const std::shared_ptr<BusDevice>& pen);
   // With m_mutex held.
+  std::shared_ptr<PenLink> OpenLocked(const Plugged& plugged);
   bool IsPluggedLocked(const std::shared_ptr<BusDevice>& pen) const;
   void CancelReturnLocked(const std::shared_ptr<BusDevice>& pen);
   void BringBackDueLocked(Clock::time_point now);
@@ -81,6 +91,7 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
   std::condition_variable m_settled;  // a delivery ended or a return was done
   std::vector<Plugged> m_plugged;  // in plug order
   std::vector<PendingReturn> m_returns;
+  std::vector<DepartureWatch> m_departureWatches;
   std::deque<PendingEvent> m_events;
   std::vector<Subscriber> m_subscribers;
   bool m_delivering = false;

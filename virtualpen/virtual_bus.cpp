@@ -63,8 +63,17 @@ int VirtualBus::PluggedCount() const { return m_core->PluggedCount(); }
 
 std::vector<std::string> VirtualBus::InterfaceNames() const { return m_core->InterfaceNames(); }
 
+void VirtualBus::PlugAfterDepartures(const std::shared_ptr<BusDevice>& pen, const std::shared_ptr<BusDevice>& watched,
+                                     int departures, std::uint32_t delayMs) {
+  m_core->PlugAfterDepartures(pen, watched, departures, delayMs);
+}
+
 std::shared_ptr<PenLink> VirtualBus::Open(std::string* interfaceName) {
   return m_core->Open(interfaceName);
+}
+
+std::shared_ptr<PenLink> VirtualBus::OpenInterface(const std::string& interfaceName) {
+  return m_core->OpenInterface(interfaceName);
 }
 
 VirtualBus::SubscriptionId VirtualBus::Subscribe(DeviceListener listener) {
@@ -86,5 +95,7 @@ void VirtualBus::StartRecord(std::shared_ptr<std::ostream> out) {
 }
 
 void VirtualBus::StopRecord() { m_core->Record().Stop(); }
+
+void VirtualBus::RecordFailure(const std::string& reason) { m_core->Record().Failure(reason); }
 
 }  // namespace virtualpen

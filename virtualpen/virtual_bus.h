@@ -39,6 +39,11 @@ class VirtualBus {
   // DFU mode). True when it is on this bus afterwards; false when it has no
   // bootable firmware, is on another bus, or its interface name is taken.
   bool Plug(const std::shared_ptr<BusDevice>& pen, bool holdFunctionButton = false);
+  // Plugs `pen` in `delayMs` of product time after `watched` has left the bus
+  // `departures` more times (unplugged, cut off by a fault, or restarted): a
+  // second pen that turns up while the tool waits for the first.
+  void PlugAfterDepartures(const std::shared_ptr<BusDevice>& pen, const std::shared_ptr<BusDevice>& watched,
+                           int departures, std::uint32_t delayMs);
   // Pulls a pen out; also cancels its return from a restart.
   void Unplug(const std::shared_ptr<BusDevice>& pen);
 
@@ -48,6 +53,9 @@ class VirtualBus {
   // Opens the first plugged pen's interface. Null with no pen, or when the pen
   // refuses (then `interfaceName` still names it).
   std::shared_ptr<PenLink> Open(std::string* interfaceName = nullptr);
+  // Opens the plugged pen whose interface is `interfaceName` (in any letter case,
+  // as the system's paths). Null when there is none or it refuses.
+  std::shared_ptr<PenLink> OpenInterface(const std::string& interfaceName);
 
   // Listeners run on the event thread, one notification at a time, never with a
   // bus lock held, so they may call the bus.
@@ -66,6 +74,8 @@ class VirtualBus {
   bool StartRecord(const std::string& path);
   void StartRecord(std::shared_ptr<std::ostream> out);
   void StopRecord();
+  // A failure line in the record, when one is kept.
+  void RecordFailure(const std::string& reason);
 
  private:
   std::shared_ptr<BusCore> m_core;

@@ -1,6 +1,6 @@
 #pragma once
 // The engine's unit tests: one upgrader over a scripted channel (the fixture
-// defines and records WritePenData, RestartPen and ReportProgress), answered by a
+// defines and records WritePenData, and is the upgrader's host), answered by a
 // pen made of the virtual pen's own flash, protocol, boot loader and timing. With
 // zero pen time an answer comes on the sending thread, before the upgrader waits;
 // with realistic pen time it comes from the answering thread once the pen would
@@ -35,6 +35,7 @@ class StepUpgrader : public FirmwareUpgrader {  // opens the steps of Upgrade to
   using FirmwareUpgrader::EnterDfuMode;
   using FirmwareUpgrader::HasBootMagic;
   using FirmwareUpgrader::RestartDevice;
+  using FirmwareUpgrader::m_host;
 };
 
 struct SentRequest {
@@ -65,7 +66,7 @@ std::string FailureOf(Action action) {
   return "";
 }
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public ::testing::Test, public UpgradeHost {
  public:
   EngineTest() {
     afx::SetTimeScale(0.001);
@@ -107,7 +108,8 @@ class EngineTest : public ::testing::Test {
     respond = [this](const Bytes& request) { Deliver(Execute(request)); };
     sent.clear(), progress.clear(), restartsAfter.clear();
     upgrader = std::make_unique<StepUpgrader>(EmbeddedDfu(), EmbeddedMain());
-    upgrader->driverHandle = PenHandle();
+    upgrader->GivePen(PenHandle());
+    rejectedPens = 0;
   }
   void Load(std::uint32_t address, const Bytes& bytes) { flash.Load(address, bytes.data(), bytes.size()); }
 
@@ -127,10 +129,13 @@ class EngineTest : public ::testing::Test {
       upgrader->DeliverResponse(payload.data(), static_cast<std::uint32_t>(payload.size()));
     });
   }
-  void AnnounceDfuMode() {  // as the receive thread does with a DFU-mode packet
-    CSingleLock lock(&upgrader->upgraderLock, TRUE);
-    upgrader->dfuModeSignal.SetEvent();
-  }
+  void AnnounceDfuMode() { upgrader->DfuModeAnnounced(); }  // as the receive thread does
+
+  // The upgrader's host.
+  void RestartPen() override { OnRestart(); }
+  void ReportProgress(std::int32_t done, std::int32_t total) override { progress.emplace_back(done, total); }
+  void RejectRestartedPen() override { ++rejectedPens; }
+  void RunUpgrade() { upgrader->Upgrade(*this); }
 
   void OnWrite(HANDLE handle, const Bytes& request) {
     sent.push_back({handle, request});
@@ -141,7 +146,7 @@ class EngineTest : public ::testing::Test {
     restartsAfter.push_back(sent.size());
     dfuMode = virtualpen::ChooseBootTarget(flash, false) == virtualpen::BootTarget::DfuMode;
     if (static_cast<int>(restartsAfter.size()) > lastReturn) return;
-    After(restartMs, [this] { upgrader->restartedSignal.SetEvent(); });
+    After(restartMs, [this] { upgrader->PenBack(PenHandle(), true); });
     if (dfuMode && announces) After(restartMs + announceMs, [this] { AnnounceDfuMode(); });
   }
 
@@ -173,6 +178,7 @@ class EngineTest : public ::testing::Test {
   std::vector<SentRequest> sent;
   std::vector<std::pair<std::int32_t, std::int32_t>> progress;
   std::vector<std::size_t> restartsAfter;  // requests sent before each restart
+  int rejectedPens = 0;
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -34,16 +34,16 @@ TEST_F(FlashRequests, WriteCarriesTheSliceCutAtTheImageEndUpTo2048Bytes) {
 // A null handle (the pen was closed) fails at once; a handle reopened while an
 // attempt was lost serves the next attempt.
 TEST_F(FlashRequests, EachAttemptTakesTheHandleAfresh) {
-  upgrader->driverHandle = nullptr;
+  upgrader->TakePen();
   EXPECT_EQ(FailureOf([&] { upgrader->ReadFlash(0x4000, 16); }), "No handle to USB driver");
   EXPECT_EQ(FailureOf([&] { upgrader->EraseFlashSector(0x9000); }), "No handle to USB driver");
   EXPECT_EQ(FailureOf([&] { upgrader->WriteFlash(Bytes(4, 0), 0, 4, 0x7000); }), "No handle to USB driver");
   EXPECT_TRUE(sent.empty());
   static int reopened;
-  upgrader->driverHandle = PenHandle();
+  upgrader->GivePen(PenHandle());
   respond = [&](const Bytes& request) {
     if (sent.size() > 1) return Deliver(Execute(request));
-    upgrader->driverHandle = &reopened;
+    upgrader->GivePen(&reopened);
   };
   upgrader->EraseFlashSector(0x9000);
   ASSERT_EQ(sent.size(), 2u);

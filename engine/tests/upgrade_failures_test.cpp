@@ -31,7 +31,7 @@ TEST_F(IdentityBlock, MagicsAreCheckedInOrderAndTheSensorOnesOnlyWithSensorData)
     SCOPED_TRACE(c.failure);
     ResetPen();
     for (const auto& [index, value] : c.changes) Load(0x4000 + index, {value});
-    EXPECT_EQ(FailureOf([&] { upgrader->Upgrade(); }), c.failure);
+    EXPECT_EQ(FailureOf([&] { RunUpgrade(); }), c.failure);
     EXPECT_EQ(sent.at(0).bytes, (Bytes{0xFA, 0xF0, 0x00, 0x40, 0x00, 0x00, 0x10, 0x00}));
     EXPECT_EQ(sent.size() == 1, *c.failure != 0);
   }
@@ -76,7 +76,7 @@ TEST_P(UpgradeFailures, FailureLeavesAPenThatBootsAndTheNextRunFinishes) {
        [&] {
          respond = [&](const Bytes& request) {
            if (!isWriteTo(request, 0x28000 + 40 * 1024)) return Deliver(Execute(request));
-           upgrader->driverHandle = nullptr;
+           upgrader->TakePen();
          };
        },
        BootTarget::DfuMode, 1},
@@ -86,7 +86,7 @@ TEST_P(UpgradeFailures, FailureLeavesAPenThatBootsAndTheNextRunFinishes) {
     SCOPED_TRACE(c.failure);
     ResetPen();
     c.arrange();
-    EXPECT_EQ(FailureOf([&] { upgrader->Upgrade(); }), c.failure);
+    EXPECT_EQ(FailureOf([&] { RunUpgrade(); }), c.failure);
     EXPECT_EQ(restartsAfter.size(), c.restarts);
     EXPECT_EQ(virtualpen::ChooseBootTarget(flash, false), c.boots);
     if (c.boots != BootTarget::DfuMode || GetParam() != PenTime::Zero) continue;
@@ -95,10 +95,10 @@ TEST_P(UpgradeFailures, FailureLeavesAPenThatBootsAndTheNextRunFinishes) {
     // upgrade_paths_test.cpp; this is about running Upgrade again.)
     respond = [this](const Bytes& request) { Deliver(Execute(request)); };
     lastReturn = INT_MAX, announces = true, dfuMode = true;
-    upgrader->driverHandle = PenHandle();
+    upgrader->GivePen(PenHandle());
     AnnounceDfuMode();
     progress.clear();
-    EXPECT_EQ(FailureOf([&] { upgrader->Upgrade(); }), "");
+    EXPECT_EQ(FailureOf([&] { RunUpgrade(); }), "");
     EXPECT_EQ(restartsAfter.size(), c.restarts + 1);
     EXPECT_EQ(progress.at(1), std::make_pair(0, 687756));
     EXPECT_EQ(progress.back(), std::make_pair(1, 1));

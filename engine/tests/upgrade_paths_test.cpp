@@ -89,7 +89,7 @@ TEST_P(UpgradePaths, DfuRegionDifferingIsRewrittenFromTheFirstDifferentChunk) {
     Bytes older = EmbeddedDfu();
     older[differing] ^= 0x01;
     flash.Load(0x8000, older.data(), older.size());
-    upgrader->Upgrade();
+    RunUpgrade();
 
     const std::uint32_t k = differing / 1024;
     const auto erase = std::find_if(sent.begin(), sent.end(), [](const SentRequest& r) { return r.Command() == 0xFE; });
@@ -102,7 +102,7 @@ TEST_P(UpgradePaths, DfuRegionDifferingIsRewrittenFromTheFirstDifferentChunk) {
 
 TEST_P(UpgradePaths, DfuRegionAlreadyEqualIsNotRewrittenButThePenStillRestartsTwice) {
   flash.Load(0x8000, EmbeddedDfu().data(), kDfuSize);
-  upgrader->Upgrade();
+  RunUpgrade();
   EXPECT_EQ(Count(0xFE, 0x8000, 0x28000) + Count(0xF8, 0x8000, 0x28000), 0u);
   EXPECT_EQ(Count(0xF0, 0x8000, 0x28000), 34u + 1u);
   ExpectUpgraded(821708, 2);  // main + DFU image + 560,448
@@ -121,10 +121,10 @@ TEST_P(UpgradePaths, PenAlreadyInDfuModeGoesStraightToTheMainImage) {
     if (response.command == 0xFE && response.address == 0x28000 && !failedOnce) response.status = 0xFE, failedOnce = true;
     Deliver(response);
   };
-  EXPECT_EQ(FailureOf([&] { upgrader->Upgrade(); }), "FA_CMD_FLASH_ERASE failed: FA_STATUS_FLASH_OP_ERROR");
+  EXPECT_EQ(FailureOf([&] { RunUpgrade(); }), "FA_CMD_FLASH_ERASE failed: FA_STATUS_FLASH_OP_ERROR");
   sent.clear();
   progress.clear();
-  upgrader->Upgrade();
+  RunUpgrade();
   EXPECT_EQ(Count(0xF0, 0x8000, 0x28000) + Count(0xFE, 0x8000, 0x28000), 0u);
   ExpectUpgraded(687756, 1);  // main + 460,448
 }

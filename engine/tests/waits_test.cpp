@@ -40,7 +40,7 @@ TEST_F(Waits, AnswerWithinAnAttemptIsTakenByItAndALateOneByTheNext) {
 // At this scale a second of product time is 80 ms.
 TEST_F(Waits, PenMustBeBackWithin15SecondsAndInDfuModeWithin10More) {
   afx::SetTimeScale(0.08);
-  upgrader->restartCallback = RestartPen;
+  upgrader->m_host = this;
   const struct {
     std::uint32_t backMs, announceMs;
     const char* failure;

@@ -55,7 +55,7 @@ TEST_F(DeviceWatchTest, PlugAndUnplugWhileIdle) {
   Bus()->Unplug(pen);
   ASSERT_TRUE(WaitFor([&] { return Status() == "Current SW version: ----- - New SW version : 3.18"; }));
   EXPECT_FALSE(StartEnabled());
-  EXPECT_EQ(penHandle.load(), nullptr);
+  EXPECT_EQ(Watch().PenHandle(), nullptr);
   EXPECT_TRUE(WaitFor([] { return RunningReceiveThreads() == 0; }));
   Bus()->Plug(pen);
   EXPECT_TRUE(WaitFor([&] { return StartEnabled(); }));
@@ -73,7 +73,7 @@ TEST_F(DeviceWatchTest, RemovalMatchesTheOpenPenIgnoringLetterCaseOnly) {
   }
   SendNotification(DBT_DEVICEREMOVECOMPLETE, Lower(name));
   EXPECT_FALSE(StartEnabled());
-  EXPECT_EQ(penHandle.load(), nullptr);
+  EXPECT_EQ(Watch().PenHandle(), nullptr);
 }
 
 // An arrival while a pen is open, of another pen or of the open one itself,
@@ -81,14 +81,14 @@ TEST_F(DeviceWatchTest, RemovalMatchesTheOpenPenIgnoringLetterCaseOnly) {
 TEST_F(DeviceWatchTest, ArrivalsWhileAPenIsOpenAreIgnored) {
   auto first = PlugPen();
   OpenDialog();
-  const HANDLE opened = penHandle;
+  const HANDLE opened = Watch().PenHandle();
   ASSERT_NE(opened, nullptr);
   SendNotification(DBT_DEVICEARRIVAL, first->InterfaceName());
   auto second = PlugPen();
   ASSERT_TRUE(Bus()->WaitUntilIdle());
   Bus()->Unplug(second);  // not the open pen: nothing changes
   ASSERT_TRUE(Bus()->WaitUntilIdle());
-  EXPECT_EQ(penHandle.load(), opened);
+  EXPECT_EQ(Watch().PenHandle(), opened);
   EXPECT_TRUE(StartEnabled());
   EXPECT_FALSE(Upgrader().restartedSignal.Lock(0));
   EXPECT_EQ(RunningReceiveThreads(), 1);
@@ -101,7 +101,7 @@ TEST_F(DeviceWatchTest, AForeignPenArrivingIsClosedAgainAndStartShowsTheWrongDev
   auto pen = PlugPen(foreign);
   ASSERT_TRUE(Bus()->WaitUntilIdle());
   EXPECT_FALSE(StartEnabled());
-  EXPECT_EQ(penHandle.load(), nullptr);
+  EXPECT_EQ(Watch().PenHandle(), nullptr);
   // A click that reaches the handler all the same (the button is disabled).
   ui::PostCommand(m_dialog, IDC_START);
   ASSERT_TRUE(WaitFor([] { return BoxesWithText(kWrongDeviceText) == 1; }));
@@ -123,7 +123,7 @@ TEST_F(DeviceWatchTest, AStoppedReceiveThreadIsAbandonedAndNeverDispatches) {
   StallReceives(pen);
   auto stop = std::async(std::launch::async, [&] { Watch().StopReceiveThread(); });
   ASSERT_EQ(stop.wait_for(kLongWait), std::future_status::ready);
-  EXPECT_EQ(penHandle.load(), nullptr);
+  EXPECT_EQ(Watch().PenHandle(), nullptr);
   EXPECT_EQ(RunningReceiveThreads(), 1);  // still blocked in its read
   Watch().StopReceiveThread();
 
@@ -152,7 +152,7 @@ TEST_F(DeviceWatchTest, NotificationsDuringARestartDoNotWaitForIt) {
   auto restart = std::async(std::launch::async, [&] { Watch().RestartPen(); });
   EXPECT_TRUE(WaitFor([&] { return Upgrader().restartedSignal.Lock(0); }));  // reopened meanwhile
   EXPECT_EQ(pen->RestartCount(), 1u);
-  EXPECT_NE(penHandle.load(), nullptr);
+  EXPECT_NE(Watch().PenHandle(), nullptr);
   EXPECT_EQ(restart.wait_for(0s), std::future_status::timeout);
   EXPECT_EQ(RunningReceiveThreads(), 2);
   afx::SetTimeScale(kTimeScale);  // for the old thread's pause after its failed read

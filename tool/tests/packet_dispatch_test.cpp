@@ -10,7 +10,7 @@
 
 #include "afx/time_scale.h"
 #include "engine/firmware_upgrader.h"
-#include "engine/upgrade_callbacks.h"
+#include "tool/upgrade_thread.h"
 #include "tool/receive_thread.h"
 #include "tool/tool_state.h"
 
@@ -23,7 +23,7 @@ class PacketDispatchTest : public ::testing::Test {
   void SetUp() override {
     afx::SetTimeScale(0.005);  // an erase gives up after 3 x 10 ms
     static int token;
-    upgrader.driverHandle = &token;  // no pen behind it: requests go nowhere
+    upgrader.GivePen(&token);  // no pen behind it: requests go nowhere
   }
   void TearDown() override { afx::SetTimeScale(1.0); }
 

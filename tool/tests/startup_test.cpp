@@ -37,7 +37,7 @@ TEST_F(StartupTest, OpensOnlyASingleSupportedPen) {
     EXPECT_EQ(Status(), c.opened ? "Current SW version: 3.10 - New SW version : 3.18"
                                  : "Current SW version: ----- - New SW version : 3.18");
     EXPECT_EQ(StartEnabled(), c.opened);
-    EXPECT_EQ(penHandle.load() != nullptr, c.opened);
+    EXPECT_EQ(Watch().PenHandle() != nullptr, c.opened);
     ui::ClickButton(m_dialog, IDOK);
     WaitForDialogEnd();
     for (const auto& pen : pens) Bus()->Unplug(pen);

@@ -1,6 +1,7 @@
 // What every channel backend must do, run on each against its own pens (pen_fixture.h).
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -46,21 +47,22 @@ class Channel : public ::testing::Test {
   }
   void TearDown() override {
     ClosePenDriver(handle);
-    penHandle = nullptr;
-    ReleaseDevicePath();
     pens.reset();
     afx::SetTimeScale(1.0);
   }
 
+  // Opens the first pen; `output` is what it wrote, openedPath the path it gave.
   HANDLE Open(std::string* output) {
     CaptureStdout();
-    HANDLE opened = OpenPenDriver();
+    openedPath = "unchanged";
+    HANDLE opened = OpenPenDriver(openedPath);
     *output = GetCapturedStdout();
     return opened;
   }
 
   std::unique_ptr<PenFixture> pens;
   HANDLE handle = nullptr;  // closed at the end
+  std::string openedPath;
 };
 
 TEST_F(Channel, DiscoveryCountsOpensAndNamesThePenAtEveryOpen) {
@@ -68,7 +70,7 @@ TEST_F(Channel, DiscoveryCountsOpensAndNamesThePenAtEveryOpen) {
   EXPECT_EQ(CountPenDevices(), 0);
   EXPECT_EQ(Open(&first), nullptr);
   EXPECT_EQ(first, "No SP_INTERFACE_DEVICE_DATA available for this GUID instance\n");
-  EXPECT_EQ(devicePath, nullptr);
+  EXPECT_EQ(openedPath, "");
   const std::string name = pens->PlugPen();
   EXPECT_EQ(CountPenDevices(), 1);
   std::string second;
@@ -80,10 +82,28 @@ TEST_F(Channel, DiscoveryCountsOpensAndNamesThePenAtEveryOpen) {
   EXPECT_NE(again, nullptr);
   EXPECT_NE(again, handle);
   ClosePenDriver(again);
-  ASSERT_NE(devicePath, nullptr);
-  EXPECT_EQ(std::string(devicePath), name);
-  ReleaseDevicePath();
-  EXPECT_EQ(devicePath, nullptr);
+  EXPECT_EQ(openedPath, name);
+}
+
+// The restarted pen is opened by the path its arrival names, in any letter case.
+TEST_F(Channel, AnInterfaceOpensByItsPathWhileItIsPresent) {
+  const std::string name = pens->PlugPen();
+  std::string lower = name;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  CaptureStdout();
+  handle = OpenPenInterface(lower);
+  EXPECT_EQ(GetCapturedStdout(), "Symbolic link is " + lower + "\n");
+  ASSERT_NE(handle, nullptr);
+  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  EXPECT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
+  EXPECT_EQ(ReadDeviceDescriptor(nullptr, descriptor), NO_DEVICE_RESULT);
+  CaptureStdout();
+  EXPECT_EQ(OpenPenInterface(name.substr(0, name.size() - 2) + "x}"), nullptr);
+  GetCapturedStdout();
+  pens->UnplugPen();
+  CaptureStdout();
+  EXPECT_EQ(OpenPenInterface(name), nullptr);
+  GetCapturedStdout();
 }
 
 TEST_F(Channel, AnInterfaceThatCannotBeOpenedIsNamedInPlaceOfTheLastOne) {
@@ -96,8 +116,7 @@ TEST_F(Channel, AnInterfaceThatCannotBeOpenedIsNamedInPlaceOfTheLastOne) {
   EXPECT_EQ(CountPenDevices(), 1);
   EXPECT_EQ(Open(&output), nullptr);
   EXPECT_EQ(output, "Symbolic link is " + name + "\n");
-  ASSERT_NE(devicePath, nullptr);
-  EXPECT_EQ(std::string(devicePath), name);
+  EXPECT_EQ(openedPath, name);
 }
 
 TEST_F(Channel, ArrivalAndRemovalReachTheWindowWithTheInterfaceName) {
@@ -139,9 +158,8 @@ TEST_F(Channel, RecordsItsTrafficWhenAsked) {
   std::string output;
   handle = Open(&output);
   ASSERT_NE(handle, nullptr);
-  penHandle = handle;
   std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
-  ASSERT_EQ(ReadDeviceDescriptor(descriptor), 0u);
+  ASSERT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
   ASSERT_EQ(Send(handle, pens->Request()), 0u);
   pens->WaitUntilAnswered();
   const Read answer = Receive(handle);  // the fixture's own view of the answer may rely on the bus's record
@@ -167,7 +185,7 @@ TEST_F(Channel, RecordsItsTrafficWhenAsked) {
   EXPECT_EQ(found, expected.size()) << "missing: " << (found < expected.size() ? expected[found] : "");
 }
 
-// A pen plugged in and opened, its handle in penHandle.
+// A pen plugged in and opened.
 class OpenPen : public Channel {
  protected:
   void SetUp() override {
@@ -177,7 +195,6 @@ class OpenPen : public Channel {
     std::string output;
     handle = Open(&output);
     ASSERT_NE(handle, nullptr);
-    penHandle = handle;
   }
 
   // A ReadPenData on its own thread, as the receive thread issues it; returns
@@ -196,10 +213,10 @@ class OpenPen : public Channel {
 TEST_F(OpenPen, TheDescriptorIsReadWholeOrNotAtAll) {
   std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
   std::memset(descriptor, 0xEE, sizeof(descriptor));
-  ASSERT_EQ(ReadDeviceDescriptor(descriptor), 0u);
+  ASSERT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
   EXPECT_EQ(Bytes(descriptor, descriptor + sizeof(descriptor)), pens->Descriptor());
   if (pens->ShortenDescriptor()) {
-    EXPECT_NE(ReadDeviceDescriptor(descriptor), 0u);
+    EXPECT_NE(ReadDeviceDescriptor(handle, descriptor), 0u);
   }
 }
 
@@ -229,7 +246,7 @@ class Answers : public OpenPen, public ::testing::WithParamInterface<Order> {
     auto waiting = WaitingReceive();
     // Other requests go through on the handle meanwhile.
     std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
-    EXPECT_EQ(ReadDeviceDescriptor(descriptor), 0u);
+    EXPECT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
     if (cut) pens->CutNextAnswer();
     EXPECT_EQ(Send(handle, pens->Request()), 0u);
     return Result(waiting);
@@ -275,7 +292,7 @@ TEST_F(OpenPen, AnUnpluggedPenFailsEveryOperationWith1167) {
   EXPECT_EQ(read.received, 0u);
   std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
   [[maybe_unused]] const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(ReadDeviceDescriptor(descriptor), kNotConnected);
+  EXPECT_EQ(ReadDeviceDescriptor(handle, descriptor), kNotConnected);
   EXPECT_EQ(Send(handle, pens->Request()), kNotConnected);
   EXPECT_EQ(SendRestartCommand(handle), kNotConnected);
 #ifdef _WIN32
