@@ -25,6 +25,10 @@ const char kVirtualPenUsage[] =
     "  --fault KIND@N[=V]       a fault at the Nth flash request: drop, delay (V ms), duplicate, status (V),\n"
     "                           command, address, size, checksum, truncate (to V bytes), unplug\n"
     "  --restart-fault KIND@N   at the Nth restart: never-back, no-dfu, foreign\n"
+    "  --swap-pen N             the first pen leaves the bus at its Nth flash request and another 3.10 pen\n"
+    "                           is plugged in 500 ms later, while the tool waits for the answer\n"
+    "  --second-pen-at-restart K  another 3.10 pen is plugged in 100 ms after the first pen leaves for\n"
+    "                           its Kth restart (1 into DFU mode, 2 into the new firmware)\n"
     "  --record FILE            write every packet on the bus to FILE as JSON Lines\n"
     "  --replay FILE            no pens: play the traffic record FILE back, checking every request\n"
     "                           the tool sends against it (the pen options above do not apply)\n";
@@ -140,6 +144,18 @@ const std::map<std::string, Option>& Options() {
          s.restartFaults.push_back(fault);
          return true;
        }}},
+      {"--swap-pen", {true, [](VirtualPenSetup& s, const std::string& v) {
+         unsigned long n = 0;
+         if (!ToUnsigned(v, 0xFFFFFFFFul, n) || n == 0) return false;
+         s.swapAtRequest = static_cast<std::uint32_t>(n);
+         return true;
+       }}},
+      {"--second-pen-at-restart", {true, [](VirtualPenSetup& s, const std::string& v) {
+         unsigned long n = 0;
+         if (!ToUnsigned(v, 0xFFFFFFFFul, n) || n == 0) return false;
+         s.secondPenAtRestart = static_cast<std::uint32_t>(n);
+         return true;
+       }}},
       {"--record", {true, [](VirtualPenSetup& s, const std::string& v) {
          s.recordPath = v;
          return !v.empty();
@@ -193,14 +209,28 @@ bool ApplyVirtualPenSetup(const VirtualPenSetup& setup, std::string& error,
     if (player != nullptr) *player = replay;
     return true;
   }
+  std::shared_ptr<virtualpen::VirtualPen> first;
   for (int i = 0; i < setup.pens; ++i) {
     auto pen = std::make_shared<virtualpen::VirtualPen>(i == 0 ? setup.first : virtualpen::PenOptions{});
     if (i == 0) {
       for (const auto& fault : setup.requestFaults) pen->AddFault(fault);
       for (const auto& fault : setup.restartFaults) pen->AddFault(fault);
+      first = pen;
     }
     bus->Plug(pen, i == 0 && setup.holdFunctionButton);
     if (pens != nullptr) pens->push_back(pen);
   }
+  if (!first || (setup.swapAtRequest == 0 && setup.secondPenAtRestart == 0)) return true;
+  // The other pen: a plain 3.10 pen with a serial number of its own.
+  virtualpen::PenOptions options;
+  options.identityBlock = virtualpen::IdentityBlockWithSerialNumber(0x2222);
+  auto other = std::make_shared<virtualpen::VirtualPen>(options);
+  if (setup.swapAtRequest != 0) {
+    first->AddFault(RequestFault{RequestFaultKind::UnplugAtRequest, setup.swapAtRequest, 1, 0});
+    bus->PlugAfter(other, first, virtualpen::Departure::Unplug, 1, 500);
+  } else {
+    bus->PlugAfter(other, first, virtualpen::Departure::Restart, static_cast<int>(setup.secondPenAtRestart), 100);
+  }
+  if (pens != nullptr) pens->push_back(other);
   return true;
 }

@@ -16,6 +16,8 @@ struct VirtualPenSetup {
   bool holdFunctionButton = false;      // the first pen boots into DFU mode
   std::vector<virtualpen::RequestFault> requestFaults;  // for the first pen
   std::vector<virtualpen::RestartFault> restartFaults;
+  std::uint32_t swapAtRequest = 0;      // the first pen leaves at this request, another comes 500 ms later
+  std::uint32_t secondPenAtRestart = 0;  // another pen comes while the first is away in this restart
   std::string recordPath;               // traffic record (JSON Lines), empty for none
   std::string replayPath;               // a traffic record played instead of the pens
 };

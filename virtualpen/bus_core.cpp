@@ -21,13 +21,13 @@ void BusCore::Unplug(const std::shared_ptr<BusDevice>& pen) {
   std::lock_guard<std::mutex> lock(m_mutex);
   CancelReturnLocked(pen);
   std::lock_guard<std::mutex> penLock(pen->m_mutex);
-  if (IsPluggedLocked(pen)) TakeOffLocked(pen);
+  if (IsPluggedLocked(pen)) TakeOffLocked(pen, Departure::Unplug);
 }
 
-void BusCore::PlugAfterDepartures(const std::shared_ptr<BusDevice>& pen, const std::shared_ptr<BusDevice>& watched,
-                                  int departures, std::uint32_t delayMs) {
+void BusCore::PlugAfter(const std::shared_ptr<BusDevice>& pen, const std::shared_ptr<BusDevice>& watched,
+                        Departure departure, int count, std::uint32_t delayMs) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  if (!m_stopping) m_departureWatches.push_back({pen, watched, std::max(departures, 1), delayMs});
+  if (!m_stopping) m_departureWatches.push_back({pen, watched, departure, std::max(count, 1), delayMs});
 }
 
 int BusCore::PluggedCount() const {
@@ -80,14 +80,14 @@ PenLink::Result BusCore::Send(PenLink& link, const std::uint8_t* data, std::size
       return PenLink::Result::Ok;
     case BusDevice::Outcome::Restart:
       m_record.Event("restart", pen->m_serial);
-      TakeOffLocked(pen);
+      TakeOffLocked(pen, Departure::Restart);
       if (!overrides.neverReturn) {
         m_returns.push_back({pen, Clock::now() + afx::Scaled(overrides.delayMs), overrides});
         m_wake.notify_all();
       }
       return PenLink::Result::Ok;  // the pen took the byte before it went
     case BusDevice::Outcome::Unplug:
-      TakeOffLocked(pen);
+      TakeOffLocked(pen, Departure::Unplug);
       return PenLink::Result::NotConnected;  // it went during the transfer
   }
   return PenLink::Result::Ok;
@@ -187,7 +187,7 @@ bool BusCore::BringUpLocked(const std::shared_ptr<BusDevice>& pen, bool function
   return true;
 }
 
-void BusCore::TakeOffLocked(const std::shared_ptr<BusDevice>& pen) {
+void BusCore::TakeOffLocked(const std::shared_ptr<BusDevice>& pen, Departure departure) {
   std::string name = pen->InterfaceNameLocked();
   pen->LeaveBusLocked();
   m_plugged.erase(std::remove_if(m_plugged.begin(), m_plugged.end(),
@@ -196,7 +196,7 @@ void BusCore::TakeOffLocked(const std::shared_ptr<BusDevice>& pen) {
   m_record.Event("unplug", pen->m_serial);
   QueueEventLocked(DeviceEvent::Removal, std::move(name));
   for (auto watch = m_departureWatches.begin(); watch != m_departureWatches.end();) {
-    if (watch->watched != pen || --watch->departures > 0) {
+    if (watch->watched != pen || watch->departure != departure || --watch->count > 0) {
       ++watch;
       continue;
     }

@@ -20,6 +20,8 @@
 namespace virtualpen {
 
 enum class DeviceEvent { Arrival, Removal };
+// How a pen leaves the bus: pulled out or cut off by a fault, or for a restart.
+enum class Departure { Unplug, Restart };
 using DeviceListener = std::function<void(DeviceEvent event, const std::string& interfaceName)>;
 
 class BusCore : public std::enable_shared_from_this<BusCore> {
@@ -27,8 +29,8 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
   using Clock = std::chrono::steady_clock;
 
   bool Plug(const std::shared_ptr<BusDevice>& pen, bool functionButton);
-  void PlugAfterDepartures(const std::shared_ptr<BusDevice>& pen, const std::shared_ptr<BusDevice>& watched,
-                           int departures, std::uint32_t delayMs);
+  void PlugAfter(const std::shared_ptr<BusDevice>& pen, const std::shared_ptr<BusDevice>& watched,
+                 Departure departure, int count, std::uint32_t delayMs);
   void Unplug(const std::shared_ptr<BusDevice>& pen);
   int PluggedCount() const;
   std::vector<std::string> InterfaceNames() const;
@@ -60,9 +62,10 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
     BootOverrides overrides;
   };
   struct DepartureWatch {
-    std::shared_ptr<BusDevice> pen;      // plugged in once `watched` has left `departures` more times
+    std::shared_ptr<BusDevice> pen;  // plugged in once `watched` has left `count` more times this way
     std::shared_ptr<BusDevice> watched;
-    int departures;
+    Departure departure;
+    int count;
     std::uint32_t delayMs;
   };
   struct Plugged {
@@ -77,7 +80,7 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
   // With m_mutex and the pen's lock held.
   bool BringUpLocked(const std::shared_ptr<BusDevice>& pen, bool functionButton,
                      const BootOverrides& overrides);
-  void TakeOffLocked(const std::shared_ptr<BusDevice>& pen);
+  void TakeOffLocked(const std::shared_ptr<BusDevice>& pen, Departure departure);
   // With m_mutex held.
   std::shared_ptr<PenLink> OpenLocked(const Plugged& plugged);
   bool IsPluggedLocked(const std::shared_ptr<BusDevice>& pen) const;

@@ -143,6 +143,7 @@ std::shared_ptr<RecordPlayer> RecordPlayer::Load(const std::string& path, std::s
     Fields fields;
     Line line;
     line.number = number;
+    if (ParseObject(text, fields) && fields["event"] == "failure") continue;  // a note for people, not traffic
     if (!ParseObject(text, fields) || !ToLine(fields, line)) {
       error = "line " + std::to_string(number) + " of " + path + " is not a traffic record line";
       return nullptr;

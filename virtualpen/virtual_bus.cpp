@@ -63,9 +63,9 @@ int VirtualBus::PluggedCount() const { return m_core->PluggedCount(); }
 
 std::vector<std::string> VirtualBus::InterfaceNames() const { return m_core->InterfaceNames(); }
 
-void VirtualBus::PlugAfterDepartures(const std::shared_ptr<BusDevice>& pen, const std::shared_ptr<BusDevice>& watched,
-                                     int departures, std::uint32_t delayMs) {
-  m_core->PlugAfterDepartures(pen, watched, departures, delayMs);
+void VirtualBus::PlugAfter(const std::shared_ptr<BusDevice>& pen, const std::shared_ptr<BusDevice>& watched,
+                           Departure departure, int count, std::uint32_t delayMs) {
+  m_core->PlugAfter(pen, watched, departure, count, delayMs);
 }
 
 std::shared_ptr<PenLink> VirtualBus::Open(std::string* interfaceName) {

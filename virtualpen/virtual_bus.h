@@ -40,10 +40,10 @@ class VirtualBus {
   // bootable firmware, is on another bus, or its interface name is taken.
   bool Plug(const std::shared_ptr<BusDevice>& pen, bool holdFunctionButton = false);
   // Plugs `pen` in `delayMs` of product time after `watched` has left the bus
-  // `departures` more times (unplugged, cut off by a fault, or restarted): a
-  // second pen that turns up while the tool waits for the first.
-  void PlugAfterDepartures(const std::shared_ptr<BusDevice>& pen, const std::shared_ptr<BusDevice>& watched,
-                           int departures, std::uint32_t delayMs);
+  // `count` more times in the way `departure` says: a second pen that turns up
+  // while the tool waits for the first.
+  void PlugAfter(const std::shared_ptr<BusDevice>& pen, const std::shared_ptr<BusDevice>& watched,
+                 Departure departure, int count, std::uint32_t delayMs);
   // Pulls a pen out; also cancels its return from a restart.
   void Unplug(const std::shared_ptr<BusDevice>& pen);
 

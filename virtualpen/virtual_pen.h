@@ -36,6 +36,13 @@ using IdentityBlock = std::array<std::uint8_t, 16>;
 // Serial magic 0x66, sensor data present (byte 1), settings magic 0x77, cut magic 0x88.
 inline constexpr IdentityBlock kValidIdentityBlock = {0x66, 0x01, 0x00, 0x00, 0x12, 0x34, 0x77, 0x00,
                                                       0x00, 0x00, 0x88, 0x00, 0x00, 0x00, 0x00, 0x00};
+// The same with another serial number in bytes 2 to 5 (little-endian): a
+// different pen of the product.
+constexpr IdentityBlock IdentityBlockWithSerialNumber(std::uint32_t serial) {
+  IdentityBlock block = kValidIdentityBlock;
+  for (int i = 0; i < 4; ++i) block[2 + i] = static_cast<std::uint8_t>(serial >> (8 * i));
+  return block;
+}
 inline constexpr int kIdenticalDfu = -1;
 
 struct PenOptions {

@@ -23,7 +23,7 @@ class OtherPenTest : public CampaignTest, public ::testing::WithParamInterface<b
   Pen OtherPen(std::uint16_t product) const {
     auto options = PenOptions();
     options.productId = product;
-    options.identityBlock[5] ^= 0x5A;
+    options.identityBlock = virtualpen::IdentityBlockWithSerialNumber(0x2222);
     return std::make_shared<virtualpen::VirtualPen>(options);
   }
   static Bytes WholeFlash(const virtualpen::VirtualPen& pen) { return pen.ReadFlash(0, 0x80000); }
@@ -43,7 +43,7 @@ TEST_P(OtherPenTest, APenArrivingDuringACommandsWaitIsNeverGivenTheRest) {
       const Pen newcomer = kind == Newcomer::SamePen ? m_pen : OtherPen(kind == Newcomer::SameProduct ? 0x0204 : 0x0205);
       const Bytes flash = WholeFlash(*newcomer);
       m_pen->AddFault(RequestFault{RequestFaultKind::UnplugAtRequest, request, 1, 0});
-      Bus()->PlugAfterDepartures(newcomer, m_pen, 1, 500);
+      Bus()->PlugAfter(newcomer, m_pen, virtualpen::Departure::Unplug, 1, 500);
       EXPECT_EQ(Name(RunTool()), Name(Outcome::FailureBox));
       EXPECT_EQ(UpgradeFailureReason(), "No handle to USB driver");
       if (kind == Newcomer::SamePen) {
@@ -68,7 +68,7 @@ TEST_P(OtherPenTest, ASecondPenAtARestartNeitherStopsTheUpgradeNorIsWritten) {
       SCOPED_TRACE(::testing::Message() << "product 0x" << std::hex << product << ", restart " << restart);
       const Pen second = OtherPen(product);
       const Bytes flash = WholeFlash(*second);
-      if (restart > 0) Bus()->PlugAfterDepartures(second, m_pen, restart, 10);  // the pen is away for 50 ms
+      if (restart > 0) Bus()->PlugAfter(second, m_pen, virtualpen::Departure::Restart, restart, 10);  // away 50 ms
       EXPECT_EQ(Name(RunTool([&] {
                   if (restart == 0) Bus()->Plug(second);
                 })),
@@ -96,7 +96,7 @@ TEST_P(OtherPenTest, APenBackUnderAnotherPathIsTakenOnlyWithTheSameIdentity) {
     const Outcome outcome = RunTool([&] {
       ASSERT_TRUE(WaitFor([&] { return m_pen->RestartCount() == 1 && !m_pen->IsOnBus(); }));
       flash = WholeFlash(*m_pen);
-      if (!sameIdentity) flash[0x4005] ^= 0x5A;
+      if (!sameIdentity) flash[0x4005] ^= 0x5A;  // another serial number
       copy->LoadFlash(0, flash);
       ASSERT_TRUE(Bus()->Plug(copy));  // boots into DFU mode: the boot-control word is erased
     });
