@@ -46,12 +46,17 @@ std::shared_ptr<PenLink> BusCore::Open(std::string* interfaceName) {
   return std::make_shared<PenLink>(shared_from_this(), pen, pen->m_session, std::move(name));
 }
 
-PenLink::Result BusCore::Send(PenLink& link, const std::uint8_t* data, std::size_t size) {
-  std::lock_guard<std::mutex> lock(m_mutex);
+PenLink::Result BusCore::Send(PenLink& link, const std::uint8_t* data, std::size_t size,
+                              const HostWait& wait) {
+  std::unique_lock<std::mutex> lock(m_mutex);
   const auto& pen = link.m_pen;
-  std::lock_guard<std::mutex> penLock(pen->m_mutex);
+  std::unique_lock<std::mutex> penLock(pen->m_mutex);
   const PenLink::Result state = link.StateLocked();
   if (state != PenLink::Result::Ok) return state;
+  if (const auto hold = pen->HoldsTransferLocked(HeldTransfer::Send)) {
+    lock.unlock();  // the bus goes on meanwhile
+    return link.WaitHeldLocked(penLock, hold->cancellable, wait);
+  }
   m_record.Packet(pen_channel::TrafficRecord::Direction::ToPen, pen->m_serial, data, size);
   BootOverrides overrides;
   switch (pen->HandleMessageLocked(data, size, overrides)) {

@@ -31,7 +31,7 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
   int PluggedCount() const;
   std::vector<std::string> InterfaceNames() const;
   std::shared_ptr<PenLink> Open(std::string* interfaceName);
-  PenLink::Result Send(PenLink& link, const std::uint8_t* data, std::size_t size);
+  PenLink::Result Send(PenLink& link, const std::uint8_t* data, std::size_t size, const HostWait& wait);
 
   std::uint64_t Subscribe(DeviceListener listener);
   void Unsubscribe(std::uint64_t id, bool waitForDelivery);

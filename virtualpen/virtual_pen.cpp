@@ -146,6 +146,11 @@ void VirtualPen::AddFault(const RestartFault& fault) {
   m_faults.Add(fault, m_restarts);
 }
 
+void VirtualPen::AddFault(const HoldFault& fault) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_faults.Add(fault, fault.transfer == HeldTransfer::Send ? m_sends : m_descriptorReads);
+}
+
 void VirtualPen::ClearFaults() {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_faults.Clear();
@@ -213,6 +218,10 @@ VirtualPen::Outcome VirtualPen::HandleMessageLocked(const std::uint8_t* data, st
   if (unplug) return Outcome::Unplug;
   HandleFlashRequestLocked(data, size, faults);
   return Outcome::None;
+}
+
+std::optional<HoldFault> VirtualPen::HoldsTransferLocked(HeldTransfer transfer) {
+  return m_faults.TakeForTransfer(transfer, transfer == HeldTransfer::Send ? ++m_sends : ++m_descriptorReads);
 }
 
 void VirtualPen::HandleFlashRequestLocked(const std::uint8_t* data, std::size_t size,
