@@ -105,7 +105,7 @@ class EngineTest : public ::testing::Test {
     Load(0x28000, firmware::GenerateMainImage(3, 0x10));
     dfuMode = false, lastReturn = INT_MAX, announces = true;
     respond = [this](const Bytes& request) { Deliver(Execute(request)); };
-    sent.clear(), progress.clear(), restartsAfter.clear();
+    sent.clear(), progress.clear(), restartsAfter.clear(), sendResults.clear();
     upgrader = std::make_unique<StepUpgrader>(EmbeddedDfu(), EmbeddedMain());
     upgrader->driverHandle = PenHandle();
   }
@@ -132,9 +132,11 @@ class EngineTest : public ::testing::Test {
     upgrader->dfuModeSignal.SetEvent();
   }
 
-  void OnWrite(HANDLE handle, const Bytes& request) {
+  std::uint32_t OnWrite(HANDLE handle, const Bytes& request) {
     sent.push_back({handle, request});
     respond(request);
+    const auto named = sendResults.find(sent.size());
+    return named == sendResults.end() ? 0 : named->second;
   }
   // Boots as the pen's boot loader decides; comes back and announces DFU mode as told.
   void OnRestart() {
@@ -168,6 +170,8 @@ class EngineTest : public ::testing::Test {
   int lastReturn = INT_MAX;      // the last restart it comes back from
   bool announces = true;
   std::function<void(const Bytes&)> respond;  // tests replace it to drop, delay or alter answers
+  // What the channel returns for the Nth send (from 1), else 0; the pen answers as `respond` says all the same.
+  std::map<std::size_t, std::uint32_t> sendResults;
 
   std::unique_ptr<StepUpgrader> upgrader;
   std::vector<SentRequest> sent;
