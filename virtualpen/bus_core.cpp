@@ -65,16 +65,22 @@ PenLink::Result BusCore::Send(PenLink& link, const std::uint8_t* data, std::size
     case BusDevice::Outcome::Restart:
       m_record.Event("restart", pen->m_serial);
       TakeOffLocked(pen);
-      if (!overrides.neverReturn) {
-        m_returns.push_back({pen, Clock::now() + afx::Scaled(overrides.delayMs), overrides});
-        m_wake.notify_all();
-      }
+      if (!overrides.neverReturn) ScheduleReturnLocked(pen, overrides);
       return PenLink::Result::Ok;  // the pen took the byte before it went
     case BusDevice::Outcome::Unplug:
       TakeOffLocked(pen);
       return PenLink::Result::NotConnected;  // it went during the transfer
+    case BusDevice::Outcome::Suspend:
+      TakeOffLocked(pen);
+      ScheduleReturnLocked(pen, overrides);
+      return PenLink::Result::NotConnected;
   }
   return PenLink::Result::Ok;
+}
+
+void BusCore::ScheduleReturnLocked(const std::shared_ptr<BusDevice>& pen, const BootOverrides& overrides) {
+  m_returns.push_back({pen, Clock::now() + afx::Scaled(overrides.delayMs), overrides});
+  m_wake.notify_all();
 }
 
 std::uint64_t BusCore::Subscribe(DeviceListener listener) {

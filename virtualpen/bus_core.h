@@ -69,6 +69,8 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
   bool BringUpLocked(const std::shared_ptr<BusDevice>& pen, bool functionButton,
                      const BootOverrides& overrides);
   void TakeOffLocked(const std::shared_ptr<BusDevice>& pen);
+  // With m_mutex held: the pen comes back by itself as `overrides` say.
+  void ScheduleReturnLocked(const std::shared_ptr<BusDevice>& pen, const BootOverrides& overrides);
   // With m_mutex held.
   bool IsPluggedLocked(const std::shared_ptr<BusDevice>& pen) const;
   void CancelReturnLocked(const std::shared_ptr<BusDevice>& pen);

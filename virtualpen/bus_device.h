@@ -56,7 +56,7 @@ class BusDevice {
   friend class BusCore;
   friend class PenLink;
 
-  enum class Outcome { None, Restart, Unplug };
+  enum class Outcome { None, Restart, Unplug, Suspend };
   struct QueuedPacket {
     Packet bytes;
     Clock::time_point readyAt;
@@ -68,7 +68,8 @@ class BusDevice {
   // Comes onto the bus (EnterBusLocked); false when it stays dark.
   virtual bool BootLocked(bool functionButton, const BootOverrides& overrides) = 0;
   // One message from the host. Restart: it leaves the bus and `next` says how it
-  // comes back; Unplug: it leaves during the transfer.
+  // comes back; Unplug: it leaves during the transfer; Suspend: it leaves during
+  // the transfer and comes back as `next` says.
   virtual Outcome HandleMessageLocked(const std::uint8_t* data, std::size_t size, BootOverrides& next) = 0;
   // Whether its driver holds the next transfer of this kind instead of completing it.
   virtual std::optional<HoldFault> HoldsTransferLocked(HeldTransfer) { return std::nullopt; }

@@ -42,6 +42,7 @@ ResponseEffects ApplyRequestFaults(const std::vector<RequestFault>& faults, Flas
         effects.truncateTo = fault.value;
         break;
       case RequestFaultKind::UnplugAtRequest:
+      case RequestFaultKind::SuspendAtRequest:
         effects.unplug = true;
         break;
     }

@@ -23,6 +23,8 @@ enum class RequestFaultKind {
   CorruptChecksum,    // a read response's checksum word is XORed with `value` (0 counts as 1)
   TruncateResponse,   // only the first `value` bytes of the packet are sent (0: an empty transfer)
   UnplugAtRequest,    // the pen leaves the bus on receiving the request, without carrying it out
+  SuspendAtRequest,   // the same, and it comes back by itself `value` ms later, booted from its flash
+                      // (as when the PC sleeps and USB power goes)
 };
 
 struct RequestFault {

@@ -212,10 +212,13 @@ VirtualPen::Outcome VirtualPen::HandleMessageLocked(const std::uint8_t* data, st
     return Outcome::None;
   }
   const auto faults = m_faults.TakeForRequest(++m_requests);
-  const bool unplug = std::any_of(faults.begin(), faults.end(), [](const RequestFault& fault) {
-    return fault.kind == RequestFaultKind::UnplugAtRequest;
-  });
-  if (unplug) return Outcome::Unplug;
+  for (const RequestFault& fault : faults) {
+    if (fault.kind == RequestFaultKind::UnplugAtRequest) return Outcome::Unplug;
+    if (fault.kind == RequestFaultKind::SuspendAtRequest) {
+      next.delayMs = fault.value;
+      return Outcome::Suspend;
+    }
+  }
   HandleFlashRequestLocked(data, size, faults);
   return Outcome::None;
 }
