@@ -23,7 +23,8 @@ const char kVirtualPenUsage[] =
     "                           or no time at all (the default)\n"
     "  --restart-delay MS       how long a restarting pen stays off the bus (default 1000)\n"
     "  --fault KIND@N[=V]       a fault at the Nth flash request: drop, delay (V ms), duplicate, status (V),\n"
-    "                           command, address, size, checksum, truncate (to V bytes), unplug\n"
+    "                           command, address, size, checksum, truncate (to V bytes), unplug,\n"
+    "                           suspend (the pen leaves as the PC sleeps, back V ms later)\n"
     "  --restart-fault KIND@N   at the Nth restart: never-back, no-dfu, foreign\n"
     "  --swap-pen N             the first pen leaves the bus at its Nth flash request and another 3.10 pen\n"
     "                           is plugged in 500 ms later, while the tool waits for the answer\n"
@@ -68,7 +69,8 @@ const std::map<std::string, RequestFaultKind> kRequestFaults = {
     {"duplicate", RequestFaultKind::DuplicateResponse}, {"status", RequestFaultKind::CorruptStatus},
     {"command", RequestFaultKind::CorruptCommand},    {"address", RequestFaultKind::CorruptAddress},
     {"size", RequestFaultKind::CorruptSize},          {"checksum", RequestFaultKind::CorruptChecksum},
-    {"truncate", RequestFaultKind::TruncateResponse}, {"unplug", RequestFaultKind::UnplugAtRequest}};
+    {"truncate", RequestFaultKind::TruncateResponse}, {"unplug", RequestFaultKind::UnplugAtRequest},
+    {"suspend", RequestFaultKind::SuspendAtRequest}};
 const std::map<std::string, RestartFaultKind> kRestartFaults = {{"never-back", RestartFaultKind::NeverReturn},
                                                                 {"no-dfu", RestartFaultKind::NoDfuAnnouncement},
                                                                 {"foreign", RestartFaultKind::ForeignProduct}};

@@ -121,7 +121,9 @@ void FirmwareUpgrader::Exchange(const std::uint8_t* request, std::uint32_t reque
   for (int attempt = 0; attempt < FA_ATTEMPTS; ++attempt) {
     const HANDLE handle = driverHandle.load();
     if (handle == nullptr) break;
-    WritePenData(handle, request, requestLength);  // a failed send shows up as a missing response
+    // A failed send shows up as a missing response. One that the driver held
+    // until the channel gave up has taken an attempt's time already: send again.
+    if (WritePenData(handle, request, requestLength) == REQUEST_TIMEOUT_RESULT) continue;
     if (responseSignal.Lock(FA_RESPONSE_TIMEOUT_MS)) return;
   }
   CSingleLock lock(&upgraderLock, TRUE);

@@ -71,6 +71,9 @@ DWORD Guarded(Operation operation) {
   }
 }
 
+// What the Win32 backend waits for a request the driver does not complete.
+constexpr virtualpen::HostWait kRequestWait = {REQUEST_LIMIT_MS, CANCEL_LIMIT_MS};
+
 DWORD TransferResult(PenLink::Result result) {
   switch (result) {
     case PenLink::Result::Ok:
@@ -79,8 +82,9 @@ DWORD TransferResult(PenLink::Result result) {
       return ERROR_DEVICE_NOT_CONNECTED;
     case PenLink::Result::Closed:  // closed by another thread during the call
       return ERROR_INVALID_HANDLE;
-    case PenLink::Result::TimedOut:
-      break;
+    case PenLink::Result::TimedOut:  // cancelled at the limit
+    case PenLink::Result::Abandoned:
+      return REQUEST_TIMEOUT_RESULT;
   }
   return ERROR_GEN_FAILURE;
 }
@@ -89,7 +93,7 @@ DWORD Send(HANDLE handle, const std::uint8_t* data, std::uint32_t count) {
   if (data == nullptr && count > 0) return ERROR_INVALID_PARAMETER;
   const auto link = Handles().Find(handle);
   if (!link) return ERROR_INVALID_HANDLE;
-  return Guarded([&] { return TransferResult(link->Send(data, count)); });
+  return Guarded([&] { return TransferResult(link->Send(data, count, kRequestWait)); });
 }
 
 struct BroadcastDeleter {
@@ -155,7 +159,7 @@ std::uint32_t ReadDeviceDescriptor(HANDLE handle, std::uint8_t* descriptor) {
   const auto link = Handles().Find(handle);
   if (!link) return ERROR_INVALID_HANDLE;
   virtualpen::DeviceDescriptor read{};
-  const DWORD result = TransferResult(link->ReadDescriptor(read));
+  const DWORD result = TransferResult(link->ReadDescriptor(read, kRequestWait));
   if (result == ERROR_SUCCESS) std::memcpy(descriptor, read.data(), read.size());
   return result;
 }
@@ -188,7 +192,8 @@ std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* re
         return ERROR_DEVICE_NOT_CONNECTED;
       case PenLink::Result::Closed:
         return ERROR_OPERATION_ABORTED;
-      case PenLink::Result::TimedOut:
+      case PenLink::Result::TimedOut:  // no limit is asked for
+      case PenLink::Result::Abandoned:
         break;
     }
     return ERROR_GEN_FAILURE;

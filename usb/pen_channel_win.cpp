@@ -3,6 +3,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <set>
 #include <string>
@@ -35,23 +36,53 @@ HDEVINFO PresentPenInterfaces() {
   return SetupDiGetClassDevsA(&GUID_DEVINTERFACE_PEN, nullptr, nullptr, kDiscoveryFlags);
 }
 
+// What the driver may write while a request is pending: its record, byte count
+// and buffer (the request's input or output), with the event the completion sets,
+// in one heap block that the request owns. Freed once the request has completed;
+// a request abandoned to the driver leaves it, event and all, for good.
+struct RequestBlock {
+  OVERLAPPED overlapped;
+  DWORD transferred;
+  std::uint8_t* Bytes() { return reinterpret_cast<std::uint8_t*>(this + 1); }
+};
+
+RequestBlock* NewRequestBlock(DWORD bytes) {
+  return static_cast<RequestBlock*>(std::calloc(1, sizeof(RequestBlock) + bytes));
+}
+
+// The result of a request whose event is set: its completion status, or its error.
+DWORD CompletedResult(HANDLE handle, RequestBlock& block, DWORD minimumOutput) {
+  if (!GetOverlappedResult(handle, &block.overlapped, &block.transferred, TRUE)) return GetLastError();
+  // A short descriptor would leave stale bytes where the caller reads the product.
+  if (block.transferred < minimumOutput) return ERROR_GEN_FAILURE;
+  // The completion status: 0, or an informational status passed on unchanged.
+  return static_cast<DWORD>(block.overlapped.Internal);
+}
+
 // One control request that completes before the call returns (descriptor, restart,
-// send). `minimumOutput` is the byte count a completion must deliver to count as
-// success.
+// send), or is given up within the limits of pen_channel.h. `minimumOutput` is the
+// byte count a completion must deliver to count as success; the output is copied
+// to the caller only then.
 DWORD RequestWithCompletionWait(HANDLE handle, DWORD code, const void* input, DWORD inputSize,
                                 void* output, DWORD outputSize, DWORD minimumOutput) {
+  RequestBlock* block = NewRequestBlock(inputSize > outputSize ? inputSize : outputSize);
+  if (block == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
   HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   // Without an event of its own a request would signal the shared handle, which
   // the other threads' requests also use.
-  if (event == nullptr) return GetLastError();
+  if (event == nullptr) {
+    const DWORD error = GetLastError();
+    std::free(block);
+    return error;
+  }
+  block->overlapped.hEvent = event;
+  if (inputSize > 0) std::memcpy(block->Bytes(), input, inputSize);
 
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = event;
-  DWORD transferred = 0;
   DWORD result = ERROR_SUCCESS;
   bool issued = true;
-  if (!DeviceIoControl(handle, code, const_cast<void*>(input), inputSize, output, outputSize,
-                       &transferred, &overlapped)) {
+  if (!DeviceIoControl(handle, code, inputSize > 0 ? block->Bytes() : nullptr, inputSize,
+                       outputSize > 0 ? block->Bytes() : nullptr, outputSize, &block->transferred,
+                       &block->overlapped)) {
     result = GetLastError();
     if (result == ERROR_SUCCESS) {
       // A refusal that names no error: nothing went pending, so waiting for the
@@ -63,20 +94,25 @@ DWORD RequestWithCompletionWait(HANDLE handle, DWORD code, const void* input, DW
     }
   }
   if (issued) {
-    if (WaitForSingleObject(event, INFINITE) != WAIT_OBJECT_0) {
-      result = GetLastError();
-    } else if (!GetOverlappedResult(handle, &overlapped, &transferred, TRUE)) {
-      result = GetLastError();
-    } else if (transferred < minimumOutput) {
-      // A short descriptor would leave stale bytes where the caller reads the product.
-      result = ERROR_GEN_FAILURE;
+    // A wait that fails counts as one that ran out: the request may still be pending.
+    if (WaitForSingleObject(event, ScaledMilliseconds(REQUEST_LIMIT_MS)) == WAIT_OBJECT_0) {
+      result = CompletedResult(handle, *block, minimumOutput);
     } else {
-      // The completion status: 0, or an informational status passed on unchanged.
-      result = static_cast<DWORD>(overlapped.Internal);
+      CancelIoEx(handle, &block->overlapped);
+      if (WaitForSingleObject(event, ScaledMilliseconds(CANCEL_LIMIT_MS)) != WAIT_OBJECT_0) {
+        // The driver still holds the request and may complete it at any time: it
+        // keeps the block and the event.
+        return REQUEST_TIMEOUT_RESULT;
+      }
+      // Ended by the cancel, or completed just before it: then that result stands.
+      result = CompletedResult(handle, *block, minimumOutput);
+      if (result == ERROR_OPERATION_ABORTED) result = REQUEST_TIMEOUT_RESULT;
     }
+    if (result == ERROR_SUCCESS && outputSize > 0) std::memcpy(output, block->Bytes(), outputSize);
   }
   WaitForSingleObject(event, ScaledMilliseconds(kFinalWaitMs));
   CloseHandle(event);
+  std::free(block);
   return result;
 }
 

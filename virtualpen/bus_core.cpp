@@ -67,12 +67,17 @@ std::shared_ptr<PenLink> BusCore::OpenLocked(const Plugged& plugged) {
   return std::make_shared<PenLink>(shared_from_this(), plugged.pen, plugged.pen->m_session, plugged.interfaceName);
 }
 
-PenLink::Result BusCore::Send(PenLink& link, const std::uint8_t* data, std::size_t size) {
-  std::lock_guard<std::mutex> lock(m_mutex);
+PenLink::Result BusCore::Send(PenLink& link, const std::uint8_t* data, std::size_t size,
+                              const HostWait& wait) {
+  std::unique_lock<std::mutex> lock(m_mutex);
   const auto& pen = link.m_pen;
-  std::lock_guard<std::mutex> penLock(pen->m_mutex);
+  std::unique_lock<std::mutex> penLock(pen->m_mutex);
   const PenLink::Result state = link.StateLocked();
   if (state != PenLink::Result::Ok) return state;
+  if (const auto hold = pen->HoldsTransferLocked(HeldTransfer::Send)) {
+    lock.unlock();  // the bus goes on meanwhile
+    return link.WaitHeldLocked(penLock, hold->cancellable, wait);
+  }
   m_record.Packet(pen_channel::TrafficRecord::Direction::ToPen, pen->m_serial, data, size);
   BootOverrides overrides;
   switch (pen->HandleMessageLocked(data, size, overrides)) {
@@ -81,16 +86,22 @@ PenLink::Result BusCore::Send(PenLink& link, const std::uint8_t* data, std::size
     case BusDevice::Outcome::Restart:
       m_record.Event("restart", pen->m_serial);
       TakeOffLocked(pen, Departure::Restart);
-      if (!overrides.neverReturn) {
-        m_returns.push_back({pen, Clock::now() + afx::Scaled(overrides.delayMs), overrides});
-        m_wake.notify_all();
-      }
+      if (!overrides.neverReturn) ScheduleReturnLocked(pen, overrides);
       return PenLink::Result::Ok;  // the pen took the byte before it went
     case BusDevice::Outcome::Unplug:
       TakeOffLocked(pen, Departure::Unplug);
       return PenLink::Result::NotConnected;  // it went during the transfer
+    case BusDevice::Outcome::Suspend:
+      TakeOffLocked(pen, Departure::Unplug);
+      ScheduleReturnLocked(pen, overrides);
+      return PenLink::Result::NotConnected;
   }
   return PenLink::Result::Ok;
+}
+
+void BusCore::ScheduleReturnLocked(const std::shared_ptr<BusDevice>& pen, const BootOverrides& overrides) {
+  m_returns.push_back({pen, Clock::now() + afx::Scaled(overrides.delayMs), overrides});
+  m_wake.notify_all();
 }
 
 std::uint64_t BusCore::Subscribe(DeviceListener listener) {
@@ -200,9 +211,10 @@ void BusCore::TakeOffLocked(const std::shared_ptr<BusDevice>& pen, Departure dep
       ++watch;
       continue;
     }
-    m_returns.push_back({watch->pen, Clock::now() + afx::Scaled(watch->delayMs), BootOverrides{}});
+    BootOverrides overrides;
+    overrides.delayMs = watch->delayMs;
+    ScheduleReturnLocked(watch->pen, overrides);
     watch = m_departureWatches.erase(watch);
-    m_wake.notify_all();
   }
 }
 

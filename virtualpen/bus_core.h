@@ -36,7 +36,7 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
   std::vector<std::string> InterfaceNames() const;
   std::shared_ptr<PenLink> Open(std::string* interfaceName);
   std::shared_ptr<PenLink> OpenInterface(const std::string& interfaceName);
-  PenLink::Result Send(PenLink& link, const std::uint8_t* data, std::size_t size);
+  PenLink::Result Send(PenLink& link, const std::uint8_t* data, std::size_t size, const HostWait& wait);
 
   std::uint64_t Subscribe(DeviceListener listener);
   void Unsubscribe(std::uint64_t id, bool waitForDelivery);
@@ -81,6 +81,8 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
   bool BringUpLocked(const std::shared_ptr<BusDevice>& pen, bool functionButton,
                      const BootOverrides& overrides);
   void TakeOffLocked(const std::shared_ptr<BusDevice>& pen, Departure departure);
+  // With m_mutex held: the pen comes back by itself as `overrides` say.
+  void ScheduleReturnLocked(const std::shared_ptr<BusDevice>& pen, const BootOverrides& overrides);
   // With m_mutex held.
   std::shared_ptr<PenLink> OpenLocked(const Plugged& plugged);
   bool IsPluggedLocked(const std::shared_ptr<BusDevice>& pen) const;

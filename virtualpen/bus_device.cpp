@@ -27,6 +27,11 @@ std::size_t BusDevice::WaitingReceives() const {
   return m_waitingReceives;
 }
 
+std::size_t BusDevice::HeldTransfers() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_heldTransfers + m_abandonedTransfers;
+}
+
 void BusDevice::SetOpenRefused(bool refused) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_openRefused = refused;
@@ -48,6 +53,7 @@ void BusDevice::EnterBusLocked() {
 void BusDevice::LeaveBusLocked() {
   m_onBus = false;
   m_queue.clear();  // what the device had not yet sent dies with its RAM
+  m_abandonedTransfers = 0;  // the driver completes what it held (the waiting ones see the state)
   m_changed.notify_all();
 }
 

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "virtualpen/pen_faults.h"
 #include "virtualpen/pen_packets.h"
 #include "virtualpen/usb_descriptor.h"
 
@@ -41,6 +42,9 @@ class BusDevice {
   DeviceDescriptor Descriptor() const;
   std::size_t QueuedPackets() const;    // sent, not yet taken by a receive
   std::size_t WaitingReceives() const;  // host receives blocked on it (for tests to sync on)
+  // Transfers its driver holds (HoldFault): those a host still waits for, and
+  // those abandoned to it, which end when it leaves the bus.
+  std::size_t HeldTransfers() const;
 
   void SetOpenRefused(bool refused);  // the interface exists but cannot be opened
   // A driver that does not cancel: a receive waiting on this device ignores its
@@ -52,7 +56,7 @@ class BusDevice {
   friend class BusCore;
   friend class PenLink;
 
-  enum class Outcome { None, Restart, Unplug };
+  enum class Outcome { None, Restart, Unplug, Suspend };
   struct QueuedPacket {
     Packet bytes;
     Clock::time_point readyAt;
@@ -64,8 +68,11 @@ class BusDevice {
   // Comes onto the bus (EnterBusLocked); false when it stays dark.
   virtual bool BootLocked(bool functionButton, const BootOverrides& overrides) = 0;
   // One message from the host. Restart: it leaves the bus and `next` says how it
-  // comes back; Unplug: it leaves during the transfer.
+  // comes back; Unplug: it leaves during the transfer; Suspend: it leaves during
+  // the transfer and comes back as `next` says.
   virtual Outcome HandleMessageLocked(const std::uint8_t* data, std::size_t size, BootOverrides& next) = 0;
+  // Whether its driver holds the next transfer of this kind instead of completing it.
+  virtual std::optional<HoldFault> HoldsTransferLocked(HeldTransfer) { return std::nullopt; }
   virtual void LeaveBusLocked();
   void EnterBusLocked();  // a new boot, with nothing queued
   void QueueLocked(Packet packet, Clock::time_point readyAt);
@@ -79,6 +86,8 @@ class BusDevice {
   bool m_openRefused = false;
   bool m_receivesIgnoreClose = false;
   std::size_t m_waitingReceives = 0;
+  std::size_t m_heldTransfers = 0;       // a host waits for them
+  std::size_t m_abandonedTransfers = 0;  // no host waits for them any more
 };
 
 }  // namespace virtualpen

@@ -42,6 +42,7 @@ ResponseEffects ApplyRequestFaults(const std::vector<RequestFault>& faults, Flas
         effects.truncateTo = fault.value;
         break;
       case RequestFaultKind::UnplugAtRequest:
+      case RequestFaultKind::SuspendAtRequest:
         effects.unplug = true;
         break;
     }
@@ -60,9 +61,16 @@ void FaultPlan::Add(const RestartFault& fault, std::uint32_t restartsSoFar) {
   m_restarts.push_back({fault, restartsSoFar + std::max<std::uint32_t>(fault.restart, 1)});
 }
 
+void FaultPlan::Add(const HoldFault& fault, std::uint32_t transfersSoFar) {
+  HoldFault scheduled = fault;
+  scheduled.number = transfersSoFar + std::max<std::uint32_t>(fault.number, 1);
+  m_holds.push_back(scheduled);
+}
+
 void FaultPlan::Clear() {
   m_requests.clear();
   m_restarts.clear();
+  m_holds.clear();
 }
 
 std::vector<RequestFault> FaultPlan::TakeForRequest(std::uint32_t number) {
@@ -85,6 +93,19 @@ std::vector<RestartFault> FaultPlan::TakeForRestart(std::uint32_t number) {
                                   [number](const ScheduledRestart& s) { return s.number <= number; }),
                    m_restarts.end());
   return hits;
+}
+
+std::optional<HoldFault> FaultPlan::TakeForTransfer(HeldTransfer transfer, std::uint32_t number) {
+  std::optional<HoldFault> hit;
+  for (auto it = m_holds.begin(); it != m_holds.end();) {
+    if (it->transfer != transfer || it->number > number) {
+      ++it;
+      continue;
+    }
+    if (it->number == number) hit = *it;
+    it = m_holds.erase(it);
+  }
+  return hit;
 }
 
 }  // namespace virtualpen

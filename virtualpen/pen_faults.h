@@ -1,9 +1,11 @@
 #pragma once
 // Faults a test can inject into one pen. Requests are the flash-access messages
 // the pen receives (the single-byte restart and debug commands are not counted),
-// numbered from 1 over the pen's whole life; restarts likewise. A fault names its
-// request or restart relative to the moment it is added: 1 is the next one.
+// numbered from 1 over the pen's whole life; restarts likewise, and the host's
+// sends and descriptor reads for the transfers its driver holds. A fault names its
+// request, restart or transfer relative to the moment it is added: 1 is the next one.
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "virtualpen/flash_protocol.h"
@@ -21,6 +23,8 @@ enum class RequestFaultKind {
   CorruptChecksum,    // a read response's checksum word is XORed with `value` (0 counts as 1)
   TruncateResponse,   // only the first `value` bytes of the packet are sent (0: an empty transfer)
   UnplugAtRequest,    // the pen leaves the bus on receiving the request, without carrying it out
+  SuspendAtRequest,   // the same, and it comes back by itself `value` ms later, booted from its flash
+                      // (as when the PC sleeps and USB power goes)
 };
 
 struct RequestFault {
@@ -42,6 +46,18 @@ struct RestartFault {
   std::uint16_t productId = 0x0205;   // ForeignProduct only
 };
 
+// A transfer that the pen's driver keeps pending instead of completing it: the
+// pen never sees it, and the host gives up on it at its own limit. With a cancel
+// routine the driver ends it when the host cancels it; without one it holds it
+// until the pen leaves the bus, and the host abandons it.
+enum class HeldTransfer { Send, DescriptorRead };
+
+struct HoldFault {
+  HeldTransfer transfer = HeldTransfer::Send;
+  std::uint32_t number = 1;  // the Nth transfer of its kind from now (0 counts as 1); every message is a send
+  bool cancellable = true;
+};
+
 // What the faults of one request do to its response beyond the field corruptions.
 struct ResponseEffects {
   bool unplug = false;
@@ -61,11 +77,13 @@ class FaultPlan {
  public:
   void Add(const RequestFault& fault, std::uint32_t requestsSoFar);
   void Add(const RestartFault& fault, std::uint32_t restartsSoFar);
+  void Add(const HoldFault& fault, std::uint32_t transfersSoFar);  // of the fault's kind
   void Clear();
 
   // The faults that hit request `number`; spent ones are forgotten.
   std::vector<RequestFault> TakeForRequest(std::uint32_t number);
   std::vector<RestartFault> TakeForRestart(std::uint32_t number);
+  std::optional<HoldFault> TakeForTransfer(HeldTransfer transfer, std::uint32_t number);
 
  private:
   struct Scheduled {
@@ -79,6 +97,7 @@ class FaultPlan {
   };
   std::vector<Scheduled> m_requests;
   std::vector<ScheduledRestart> m_restarts;
+  std::vector<HoldFault> m_holds;  // `number` made absolute
 };
 
 }  // namespace virtualpen

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "afx/sync.h"
 #include "virtualpen/bus_core.h"
 #include "virtualpen/bus_device.h"
 
@@ -21,8 +22,8 @@ PenLink::Result PenLink::StateLocked() const {
   return Result::Ok;
 }
 
-PenLink::Result PenLink::Send(const std::uint8_t* data, std::size_t size) {
-  return m_bus->Send(*this, data, size);
+PenLink::Result PenLink::Send(const std::uint8_t* data, std::size_t size, const HostWait& wait) {
+  return m_bus->Send(*this, data, size, wait);
 }
 
 PenLink::Result PenLink::Receive(std::uint8_t* buffer, std::size_t capacity, std::size_t* received) {
@@ -70,13 +71,38 @@ PenLink::Result PenLink::ReceiveUntil(std::uint8_t* buffer, std::size_t capacity
   }
 }
 
-PenLink::Result PenLink::ReadDescriptor(DeviceDescriptor& descriptor) {
-  std::lock_guard<std::mutex> lock(m_pen->m_mutex);
+PenLink::Result PenLink::ReadDescriptor(DeviceDescriptor& descriptor, const HostWait& wait) {
+  std::unique_lock<std::mutex> lock(m_pen->m_mutex);
   const Result state = StateLocked();
   if (state != Result::Ok) return state;
+  if (const auto hold = m_pen->HoldsTransferLocked(HeldTransfer::DescriptorRead)) {
+    return WaitHeldLocked(lock, hold->cancellable, wait);
+  }
   descriptor = m_pen->DescriptorLocked();
   m_bus->Record().Descriptor(m_pen->m_serial, descriptor.data(), descriptor.size());
   return state;
+}
+
+// The driver completes a held transfer only when the pen leaves the bus or the
+// link is closed, or (cancellable) when the host cancels it: never with success.
+PenLink::Result PenLink::WaitHeldLocked(std::unique_lock<std::mutex>& lock, bool cancellable,
+                                        const HostWait& wait) {
+  BusDevice& pen = *m_pen;
+  const auto ended = [this] { return StateLocked() != Result::Ok; };
+  ++pen.m_heldTransfers;
+  Result result = Result::TimedOut;  // cancelled at the limit
+  if (afx::detail::WaitFor(pen.m_changed, lock, wait.completionMs, ended)) {
+    result = StateLocked();
+  } else if (!cancellable) {
+    if (afx::detail::WaitFor(pen.m_changed, lock, wait.cancelMs, ended)) {
+      result = StateLocked();
+    } else {
+      ++pen.m_abandonedTransfers;
+      result = Result::Abandoned;
+    }
+  }
+  --pen.m_heldTransfers;
+  return result;
 }
 
 void PenLink::Close() {

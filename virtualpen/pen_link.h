@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "virtualpen/usb_descriptor.h"
@@ -15,9 +16,19 @@ namespace virtualpen {
 class BusCore;
 class BusDevice;
 
+// How long the host waits for a transfer the driver holds: it cancels it after
+// `completionMs` and gives up on it `cancelMs` later if the driver cannot cancel
+// it. Product milliseconds; INFINITE (the default) waits as long as it is held.
+struct HostWait {
+  std::uint32_t completionMs = 0xFFFFFFFFu;
+  std::uint32_t cancelMs = 0;
+};
+
 class PenLink {
  public:
-  enum class Result { Ok, NotConnected, Closed, TimedOut };
+  // TimedOut: a receive's limit passed, or the host cancelled a held transfer at
+  // its limit; Abandoned: the driver did not honour that cancel (HoldFault).
+  enum class Result { Ok, NotConnected, Closed, TimedOut, Abandoned };
 
   PenLink(std::shared_ptr<BusCore> bus, std::shared_ptr<BusDevice> pen, std::uint64_t session,
           std::string interfaceName);
@@ -26,7 +37,9 @@ class PenLink {
 
   // Hands `size` bytes to the pen as one message; the pen handles it before this
   // returns (its response may become ready later, by the timing model). Any thread.
-  Result Send(const std::uint8_t* data, std::size_t size);
+  // A held send ends as `wait` says, or NotConnected / Closed when the pen leaves
+  // the bus or the link is closed meanwhile; the pen never sees it.
+  Result Send(const std::uint8_t* data, std::size_t size, const HostWait& wait = {});
 
   // Takes the next packet the pen has ready; blocks until one is ready, the pen
   // leaves the bus (NotConnected) or the link is closed (Closed). A packet longer
@@ -36,7 +49,8 @@ class PenLink {
   Result Receive(std::uint8_t* buffer, std::size_t capacity, std::size_t* received,
                  std::chrono::steady_clock::duration timeout);
 
-  Result ReadDescriptor(DeviceDescriptor& descriptor);
+  // `descriptor` is written on Ok only; a held read ends as a held send does.
+  Result ReadDescriptor(DeviceDescriptor& descriptor, const HostWait& wait = {});
 
   // Ends the link: a waiting Receive returns Closed, and so does every later call.
   void Close();
@@ -49,6 +63,8 @@ class PenLink {
   Result ReceiveUntil(std::uint8_t* buffer, std::size_t capacity, std::size_t* received,
                       const std::chrono::steady_clock::time_point* deadline);
   Result StateLocked() const;  // with the pen's lock held
+  // The host's wait for a transfer the driver holds, with the pen's lock in `lock`.
+  Result WaitHeldLocked(std::unique_lock<std::mutex>& lock, bool cancellable, const HostWait& wait);
 
   const std::shared_ptr<BusCore> m_bus;
   const std::shared_ptr<BusDevice> m_pen;

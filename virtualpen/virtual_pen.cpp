@@ -146,6 +146,11 @@ void VirtualPen::AddFault(const RestartFault& fault) {
   m_faults.Add(fault, m_restarts);
 }
 
+void VirtualPen::AddFault(const HoldFault& fault) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_faults.Add(fault, fault.transfer == HeldTransfer::Send ? m_sends : m_descriptorReads);
+}
+
 void VirtualPen::ClearFaults() {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_faults.Clear();
@@ -207,12 +212,19 @@ VirtualPen::Outcome VirtualPen::HandleMessageLocked(const std::uint8_t* data, st
     return Outcome::None;
   }
   const auto faults = m_faults.TakeForRequest(++m_requests);
-  const bool unplug = std::any_of(faults.begin(), faults.end(), [](const RequestFault& fault) {
-    return fault.kind == RequestFaultKind::UnplugAtRequest;
-  });
-  if (unplug) return Outcome::Unplug;
+  for (const RequestFault& fault : faults) {
+    if (fault.kind == RequestFaultKind::UnplugAtRequest) return Outcome::Unplug;
+    if (fault.kind == RequestFaultKind::SuspendAtRequest) {
+      next.delayMs = fault.value;
+      return Outcome::Suspend;
+    }
+  }
   HandleFlashRequestLocked(data, size, faults);
   return Outcome::None;
+}
+
+std::optional<HoldFault> VirtualPen::HoldsTransferLocked(HeldTransfer transfer) {
+  return m_faults.TakeForTransfer(transfer, transfer == HeldTransfer::Send ? ++m_sends : ++m_descriptorReads);
 }
 
 void VirtualPen::HandleFlashRequestLocked(const std::uint8_t* data, std::size_t size,

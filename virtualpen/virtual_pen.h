@@ -84,6 +84,7 @@ class VirtualPen : public BusDevice {
 
   void AddFault(const RequestFault& fault);
   void AddFault(const RestartFault& fault);
+  void AddFault(const HoldFault& fault);
   void ClearFaults();
 
  private:
@@ -93,6 +94,7 @@ class VirtualPen : public BusDevice {
   bool BootLocked(bool functionButton, const BootOverrides& overrides) override;
   void LeaveBusLocked() override;
   Outcome HandleMessageLocked(const std::uint8_t* data, std::size_t size, BootOverrides& next) override;
+  std::optional<HoldFault> HoldsTransferLocked(HeldTransfer transfer) override;
   void HandleFlashRequestLocked(const std::uint8_t* data, std::size_t size,
                                 const std::vector<RequestFault>& faults);
   std::uint16_t NextSequenceLocked() { return m_sequence++; }
@@ -112,6 +114,8 @@ class VirtualPen : public BusDevice {
   std::uint32_t m_requests = 0;
   std::uint64_t m_modelMs = 0;
   std::uint32_t m_restarts = 0;
+  std::uint32_t m_sends = 0;  // transfers from the host, for HoldFault
+  std::uint32_t m_descriptorReads = 0;
 };
 
 }  // namespace virtualpen

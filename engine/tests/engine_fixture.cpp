@@ -3,6 +3,5 @@
 #include "usb/pen_channel.h"
 
 std::uint32_t WritePenData(HANDLE handle, const std::uint8_t* data, std::uint32_t count) {
-  EngineTest::current->OnWrite(handle, Bytes(data, data + count));
-  return 0;
+  return EngineTest::current->OnWrite(handle, Bytes(data, data + count));
 }

@@ -106,7 +106,7 @@ class EngineTest : public ::testing::Test, public UpgradeHost {
     Load(0x28000, firmware::GenerateMainImage(3, 0x10));
     dfuMode = false, lastReturn = INT_MAX, announces = true;
     respond = [this](const Bytes& request) { Deliver(Execute(request)); };
-    sent.clear(), progress.clear(), restartsAfter.clear();
+    sent.clear(), progress.clear(), restartsAfter.clear(), sendResults.clear();
     upgrader = std::make_unique<StepUpgrader>(EmbeddedDfu(), EmbeddedMain());
     upgrader->GivePen(PenHandle());
     rejectedPens = 0;
@@ -137,9 +137,11 @@ class EngineTest : public ::testing::Test, public UpgradeHost {
   void RejectRestartedPen() override { ++rejectedPens; }
   void RunUpgrade() { upgrader->Upgrade(*this); }
 
-  void OnWrite(HANDLE handle, const Bytes& request) {
+  std::uint32_t OnWrite(HANDLE handle, const Bytes& request) {
     sent.push_back({handle, request});
     respond(request);
+    const auto named = sendResults.find(sent.size());
+    return named == sendResults.end() ? 0 : named->second;
   }
   // Boots as the pen's boot loader decides; comes back and announces DFU mode as told.
   void OnRestart() {
@@ -173,6 +175,8 @@ class EngineTest : public ::testing::Test, public UpgradeHost {
   int lastReturn = INT_MAX;      // the last restart it comes back from
   bool announces = true;
   std::function<void(const Bytes&)> respond;  // tests replace it to drop, delay or alter answers
+  // What the channel returns for the Nth send (from 1), else 0; the pen answers as `respond` says all the same.
+  std::map<std::size_t, std::uint32_t> sendResults;
 
   std::unique_ptr<StepUpgrader> upgrader;
   std::vector<SentRequest> sent;

@@ -3,6 +3,7 @@
 // request again), 15 s for its return after a restart, then 10 s for its
 // DFU-mode announcement.
 #include "engine/tests/engine_fixture.h"
+#include "usb/pen_channel.h"
 
 namespace {
 
@@ -20,6 +21,25 @@ TEST_F(Waits, ThreeUnansweredAttemptsNameTheCommandAndAnAnswerToTheThirdIsTaken)
   };
   EXPECT_EQ(FailureOf([&] { upgrader->EraseFlashSector(0x9000); }), "");
   EXPECT_EQ(sent.size(), 12u);
+}
+
+// A send that the driver held until the channel gave up has taken its attempt's
+// time: the next attempt goes at once, without waiting even for an answer that is
+// already there, and after the third the command fails as unanswered. A send that
+// failed otherwise (here with an informational status) may have reached the pen:
+// its answer is waited for.
+TEST_F(Waits, ASendTheChannelGaveUpOnIsSentAgainAtOnce) {
+  for (const auto& [result, sends] : {std::pair<std::uint32_t, std::size_t>{REQUEST_TIMEOUT_RESULT, 2}, {0x40000000, 1}}) {
+    sent.clear();
+    sendResults = {{1, result}};
+    EXPECT_EQ(FailureOf([&] { upgrader->ReadFlash(0x4000, 16); }), "") << result;
+    EXPECT_EQ(sent.size(), sends) << result;
+  }
+  sent.clear();
+  respond = [](const Bytes&) {};
+  sendResults = {{1, REQUEST_TIMEOUT_RESULT}, {2, REQUEST_TIMEOUT_RESULT}, {3, REQUEST_TIMEOUT_RESULT}};
+  EXPECT_EQ(FailureOf([&] { upgrader->EraseFlashSector(0x9000); }), "No response to flash erase command");
+  EXPECT_EQ(sent.size(), 3u);
 }
 
 // The answer to the first request comes after a quarter, nine tenths or eleven

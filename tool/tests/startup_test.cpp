@@ -44,6 +44,25 @@ TEST_F(StartupTest, OpensOnlyASingleSupportedPen) {
   }
 }
 
+// A descriptor read that the driver holds ends at the channel's limit, and the
+// dialog goes on to show no supported pen, whether the read was cancelled or abandoned.
+TEST_F(StartupTest, APenWhoseDescriptorReadIsHeldIsNoSupportedPen) {
+  for (const bool cancellable : {true, false}) {
+    SCOPED_TRACE(cancellable ? "cancelled" : "abandoned");
+    auto pen = PlugPen();
+    pen->AddFault(virtualpen::HoldFault{virtualpen::HeldTransfer::DescriptorRead, 1, cancellable});
+    ASSERT_TRUE(Bus()->WaitUntilIdle());  // no arrival left to make the dialog look again
+    OpenDialog();
+    EXPECT_EQ(Status(), "Current SW version: ----- - New SW version : 3.18");
+    EXPECT_FALSE(StartEnabled());
+    EXPECT_EQ(Watch().PenHandle(), nullptr);
+    EXPECT_EQ(pen->HeldTransfers(), cancellable ? 0u : 1u);
+    ui::ClickButton(m_dialog, IDOK);
+    WaitForDialogEnd();
+    Bus()->Unplug(pen);
+  }
+}
+
 TEST_F(StartupTest, PenVersionTexts) {
   struct Case {
     std::uint8_t major, minor;

@@ -87,6 +87,22 @@ TEST_P(UpgradeTest, LateRepeatedAndLeftoverAnswersAreTakenOnce) {
   ExpectUpgraded(*pen);
 }
 
+// A request that the driver holds ends at the channel's limit, and the command
+// sends it again: the upgrade goes on whether the driver cancelled it or not.
+TEST_P(UpgradeTest, ASendTheDriverHoldsIsSentAgain) {
+  for (const bool cancellable : {true, false}) {
+    SCOPED_TRACE(cancellable ? "cancelled" : "abandoned");
+    auto pen = PlugPen(Options());
+    pen->AddFault(virtualpen::HoldFault{virtualpen::HeldTransfer::Send, 11, cancellable});
+    OpenDialog();
+    ASSERT_TRUE(Upgrade());
+    ExpectUpgraded(*pen);
+    ui::ClickButton(m_dialog, IDOK);
+    WaitForDialogEnd();
+    Bus()->Unplug(pen);
+  }
+}
+
 // Every tick shows one reading of the progress: the percentage is the bar's
 // position in tenths, truncated.
 TEST_P(UpgradeTest, ProgressTextAndBarAgree) {

@@ -284,6 +284,57 @@ TEST_F(OpenPen, ClosingTheHandleEndsAWaitingReceiveAndFailsTheNext) {
   EXPECT_EQ(next.received, 0u);
 }
 
+// A request the driver never completes ends at the limit with one code: cancelled
+// then, or, when the driver cannot cancel it, abandoned to the driver the cancel's
+// limit later. The handle serves the next request all the same, and the driver
+// may still complete the abandoned one (here when the pen goes).
+struct Hold {
+  PenFixture::Held request;
+  bool cancellable;
+};
+
+class HeldRequests : public OpenPen, public ::testing::WithParamInterface<Hold> {};
+
+INSTANTIATE_TEST_SUITE_P(Channel, HeldRequests,
+                         ::testing::Values(Hold{PenFixture::Held::Send, true}, Hold{PenFixture::Held::Send, false},
+                                           Hold{PenFixture::Held::Descriptor, true},
+                                           Hold{PenFixture::Held::Descriptor, false}),
+                         [](const auto& hold) {
+                           return std::string(hold.param.request == PenFixture::Held::Send ? "Send" : "Descriptor") +
+                                  (hold.param.cancellable ? "Cancelled" : "Abandoned");
+                         });
+
+TEST_P(HeldRequests, EndAtTheLimitAndTheHandleServesTheNext) {
+  afx::SetTimeScale(0.2);  // the cancel has 100 ms, ample for a driver's cancel routine under Wine
+  const auto [request, cancellable] = GetParam();
+  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  const auto issue = [&, request = request] {
+    return request == PenFixture::Held::Send ? Send(handle, pens->Request()) : ReadDeviceDescriptor(handle, descriptor);
+  };
+  const auto realMs = [](auto duration) { return std::chrono::duration<double, std::milli>(duration).count(); };
+  pens->HoldNextRequest(request, cancellable);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(issue(), REQUEST_TIMEOUT_RESULT);
+  const double took = realMs(std::chrono::steady_clock::now() - start);
+  EXPECT_GE(took, realMs(afx::Scaled(REQUEST_LIMIT_MS + (cancellable ? 0 : CANCEL_LIMIT_MS))));
+  if (cancellable) {
+    EXPECT_LT(took, realMs(afx::Scaled(REQUEST_LIMIT_MS + CANCEL_LIMIT_MS)));
+  }
+  EXPECT_EQ(pens->HeldRequests(), cancellable ? 0u : 1u);
+  EXPECT_TRUE(pens->LastMessageToPen().empty());
+
+  std::memset(descriptor, 0xEE, sizeof(descriptor));
+  ASSERT_EQ(issue(), 0u);
+  if (request == PenFixture::Held::Send) {
+    EXPECT_EQ(pens->LastMessageToPen(), pens->Request());
+  } else {
+    EXPECT_EQ(Bytes(descriptor, descriptor + sizeof(descriptor)), pens->Descriptor());
+  }
+  pens->UnplugPen();
+  EXPECT_EQ(pens->HeldRequests(), 0u);
+  EXPECT_EQ(issue(), kNotConnected);
+}
+
 TEST_F(OpenPen, AnUnpluggedPenFailsEveryOperationWith1167) {
   auto waiting = WaitingReceive();
   pens->UnplugPen();

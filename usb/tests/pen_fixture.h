@@ -50,6 +50,11 @@ class PenFixture {
   virtual void WaitUntilAnswered() = 0;  // until a receive would find the answer
   virtual Bytes LastMessageToPen() = 0;  // empty when it got none
   virtual std::size_t WaitingReceives() = 0;
+  enum class Held { Send, Descriptor };
+  // The driver keeps the next such request pending until the pen is unplugged;
+  // `cancellable`: it ends it when it is cancelled.
+  virtual void HoldNextRequest(Held request, bool cancellable) = 0;
+  virtual std::size_t HeldRequests() = 0;  // pending in the driver, abandoned ones among them
   virtual HWND NotificationWindow() = 0;  // null when these pens cannot announce themselves
   virtual std::vector<DeviceChange> DeviceChanges() = 0;  // once those under way are delivered
 };

@@ -107,6 +107,11 @@ class VirtualPenFixture : public PenFixture {
 
   Bytes LastMessageToPen() override { return Collected(m_toPen); }
   std::size_t WaitingReceives() override { return m_pen->WaitingReceives(); }
+  void HoldNextRequest(Held request, bool cancellable) override {
+    const auto transfer = request == Held::Send ? virtualpen::HeldTransfer::Send : virtualpen::HeldTransfer::DescriptorRead;
+    m_pen->AddFault(virtualpen::HoldFault{transfer, 1, cancellable});
+  }
+  std::size_t HeldRequests() override { return m_pen->HeldTransfers(); }
 
   HWND NotificationWindow() override {
     if (!m_window) m_window = std::make_unique<NotificationDialog>();

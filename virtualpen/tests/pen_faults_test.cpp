@@ -66,6 +66,35 @@ TEST_F(PenFaults, UnplugAtARequestLeavesWithoutCarryingItOut) {
   EXPECT_FALSE(pen->IsOnBus());
 }
 
+// As when the PC sleeps and USB power goes: the pen leaves at the request without
+// carrying it out, and comes back by itself V ms later, booted from its flash as
+// after a power cut; not a restart.
+TEST_F(PenFaults, SuspendAtARequestLeavesAndComesBackLaterBootedFromItsFlash) {
+  auto pen = PlugAndOpen();
+  ASSERT_EQ(Status(Erase(kBootControlAddress)), kStatusOk);
+  const Bytes bootMain = Write(kBootControlAddress, {0x00, 0x80, 0x02, 0x80});
+  for (const PenMode mode : {PenMode::DfuMode, PenMode::MainFirmware}) {
+    pen->AddFault(RequestFault{RequestFaultKind::SuspendAtRequest, 2, 1, 50000});  // 50 ms here
+    EXPECT_EQ(Status(kIdentityRead), kStatusOk);
+    const auto requests = pen->RequestCount();
+    // A sector that the running firmware may erase.
+    const std::uint32_t sector = pen->Mode() == PenMode::MainFirmware ? kDfuRegionStart : kMainRegionStart;
+    const Bytes erase = Erase(sector);
+    const auto sent = std::chrono::steady_clock::now();
+    EXPECT_EQ(link->Send(erase.data(), erase.size()), PenLink::Result::NotConnected);
+    ASSERT_TRUE(bus->WaitUntilIdle(kPatience));
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, afx::Scaled(50000));
+    EXPECT_EQ(pen->Mode(), mode);
+    EXPECT_EQ(pen->RequestCount(), requests + 1);
+    EXPECT_NE(pen->ReadFlash(sector, 4), Bytes(4, 0xFF));
+    Reopen(pen);
+    if (mode == PenMode::DfuMode) {
+      ASSERT_EQ(Status(bootMain), kStatusOk);
+    }
+  }
+  EXPECT_EQ(pen->RestartCount(), 0u);
+}
+
 TEST_F(PenFaults, RestartFaultsHitTheirRestartOnly) {
   auto pen = PlugAndOpen();
   pen->AddFault(RestartFault{RestartFaultKind::ForeignProduct, 2, 0x0777});

@@ -1,8 +1,10 @@
 /* A stand-in for the pen's kernel driver, loaded by Wine's device host. A send
  * completes at once and comes back as the pen's next message (an echo): to the
  * oldest waiting receive, else into a queue of 16. A receive stays pending until a
- * message comes, the pen is unplugged or the request is cancelled. One state for
- * every handle, guarded by the cancel spin lock, which the cancel routine holds. */
+ * message comes, the pen is unplugged or the request is cancelled. Told so, it
+ * holds the next send or descriptor request pending until the pen is unplugged,
+ * with or without a cancel routine. One state for every handle, guarded by the
+ * cancel spin lock, which the cancel routines hold. */
 #include <ntddk.h>
 
 #define PEN_CODE(function) CTL_CODE(FILE_DEVICE_UNKNOWN, (function), METHOD_BUFFERED, FILE_ANY_ACCESS)
@@ -12,6 +14,11 @@
 #define IOCTL_FAKE_UNPLUG PEN_CODE(0x801) /* every request fails as after removal */
 #define IOCTL_FAKE_RESET PEN_CODE(0x802)  /* input: the descriptor; plugged, nothing queued */
 #define IOCTL_FAKE_STATE PEN_CODE(0x803)  /* output: `state` */
+#define IOCTL_FAKE_HOLD PEN_CODE(0x804)   /* input: ULONG of HOLD_* flags */
+
+#define HOLD_SEND 1
+#define HOLD_DESCRIPTOR 2
+#define HOLD_CANCELLABLE 4 /* the held requests get a cancel routine */
 
 #define MESSAGE_CAPACITY 1060
 #define QUEUE_LENGTH 16
@@ -23,6 +30,8 @@ typedef struct {
 
 static PDEVICE_OBJECT device;
 static LIST_ENTRY pendingReceives;
+static LIST_ENTRY heldCancellable, heldForGood;
+static ULONG holdNext; /* HOLD_* flags for the requests still to come */
 static Message queue[QUEUE_LENGTH];
 static ULONG queueHead, queueCount;
 static UCHAR descriptor[18];
@@ -31,6 +40,7 @@ static BOOLEAN unplugged;
 /* Keep in step with FakePenState in the fixture. */
 static struct {
   ULONG pendingReceives;
+  ULONG heldRequests;
   Message lastSent; /* since the last reset */
 } state;
 
@@ -48,22 +58,66 @@ static void CompleteWithMessage(PIRP irp, const Message* message) {
   Complete(irp, STATUS_SUCCESS, length);
 }
 
-static VOID NTAPI CancelReceive(PDEVICE_OBJECT deviceObject, PIRP irp) {
+static VOID NTAPI CancelPending(PDEVICE_OBJECT deviceObject, PIRP irp) {
   UNREFERENCED_PARAMETER(deviceObject);
   RemoveEntryList(&irp->Tail.Overlay.ListEntry);
   IoReleaseCancelSpinLock(irp->CancelIrql);
   Complete(irp, STATUS_CANCELLED, 0);
 }
 
-/* The oldest pending receive, taken off the list, or null. Cancel lock held. */
-static PIRP TakePendingReceive(void) {
-  while (!IsListEmpty(&pendingReceives)) {
-    PIRP irp = CONTAINING_RECORD(RemoveHeadList(&pendingReceives), IRP, Tail.Overlay.ListEntry);
+/* Keeps `irp` pending on `list` with a cancel routine. Cancel lock held. */
+static NTSTATUS PendCancellable(PIRP irp, PLIST_ENTRY list) {
+  IoMarkIrpPending(irp);
+  InsertTailList(list, &irp->Tail.Overlay.ListEntry);
+  IoSetCancelRoutine(irp, CancelPending);
+  if (irp->Cancel && IoSetCancelRoutine(irp, NULL) != NULL) {
+    RemoveEntryList(&irp->Tail.Overlay.ListEntry);
+    Complete(irp, STATUS_CANCELLED, 0);
+  }
+  return STATUS_PENDING;
+}
+
+/* The oldest request of a list that PendCancellable fills, taken off it, or null.
+ * Cancel lock held. */
+static PIRP TakeCancellable(PLIST_ENTRY list) {
+  while (!IsListEmpty(list)) {
+    PIRP irp = CONTAINING_RECORD(RemoveHeadList(list), IRP, Tail.Overlay.ListEntry);
     if (IoSetCancelRoutine(irp, NULL) != NULL) return irp;
     /* Being cancelled: its cancel routine will unlink it; put it back for that. */
     InitializeListHead(&irp->Tail.Overlay.ListEntry);
   }
   return NULL;
+}
+
+/* Holds `irp` (a send or descriptor request) as holdNext says. Cancel lock held. */
+static NTSTATUS Hold(PIRP irp) {
+  if (holdNext & HOLD_CANCELLABLE) return PendCancellable(irp, &heldCancellable);
+  IoMarkIrpPending(irp);
+  InsertTailList(&heldForGood, &irp->Tail.Overlay.ListEntry);
+  return STATUS_PENDING;
+}
+
+/* Ends every request held pending, as when the pen leaves the bus. Called and
+ * returns with the cancel lock held. */
+static void CompleteHeld(KIRQL* irql, NTSTATUS status) {
+  PIRP irp;
+  for (;;) {
+    irp = TakeCancellable(&heldCancellable);
+    if (irp == NULL && !IsListEmpty(&heldForGood)) {
+      irp = CONTAINING_RECORD(RemoveHeadList(&heldForGood), IRP, Tail.Overlay.ListEntry);
+    }
+    if (irp == NULL) return;
+    IoReleaseCancelSpinLock(*irql);
+    Complete(irp, status, 0);
+    IoAcquireCancelSpinLock(irql);
+  }
+}
+
+static ULONG Length(PLIST_ENTRY list) {
+  ULONG length = 0;
+  PLIST_ENTRY entry;
+  for (entry = list->Flink; entry != list; entry = entry->Flink) ++length;
+  return length;
 }
 
 /* Called and returns with the cancel lock held. */
@@ -79,14 +133,7 @@ static NTSTATUS Receive(PIRP irp, KIRQL* irql) {
     IoAcquireCancelSpinLock(irql);
     return STATUS_SUCCESS;
   }
-  IoMarkIrpPending(irp);
-  InsertTailList(&pendingReceives, &irp->Tail.Overlay.ListEntry);
-  IoSetCancelRoutine(irp, CancelReceive);
-  if (irp->Cancel && IoSetCancelRoutine(irp, NULL) != NULL) {
-    RemoveEntryList(&irp->Tail.Overlay.ListEntry);
-    Complete(irp, STATUS_CANCELLED, 0);
-  }
-  return STATUS_PENDING;
+  return PendCancellable(irp, &pendingReceives);
 }
 
 /* Called and returns with the cancel lock held. */
@@ -94,7 +141,11 @@ static NTSTATUS Send(PIRP irp, ULONG length, KIRQL* irql) {
   PIRP receiver;
   if (length > MESSAGE_CAPACITY) return Complete(irp, STATUS_INVALID_PARAMETER, 0);
   if (unplugged) return Complete(irp, STATUS_DEVICE_NOT_CONNECTED, 0);
-  receiver = TakePendingReceive();
+  if (holdNext & HOLD_SEND) {
+    holdNext &= ~HOLD_SEND;
+    return Hold(irp);
+  }
+  receiver = TakeCancellable(&pendingReceives);
   if (receiver == NULL && queueCount == QUEUE_LENGTH) return Complete(irp, STATUS_DEVICE_BUSY, 0);
   state.lastSent.length = length;
   RtlCopyMemory(state.lastSent.bytes, irp->AssociatedIrp.SystemBuffer, length);
@@ -116,7 +167,6 @@ static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT deviceObject, PIRP irp) {
   NTSTATUS status = STATUS_SUCCESS;
   ULONG_PTR information = 0;
   PIRP receiver;
-  PLIST_ENTRY entry;
   KIRQL irql;
   UNREFERENCED_PARAMETER(deviceObject);
   IoAcquireCancelSpinLock(&irql);
@@ -134,16 +184,23 @@ static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT deviceObject, PIRP irp) {
         status = STATUS_DEVICE_NOT_CONNECTED;
         break;
       }
+      if (holdNext & HOLD_DESCRIPTOR) {
+        holdNext &= ~HOLD_DESCRIPTOR;
+        status = Hold(irp);
+        IoReleaseCancelSpinLock(irql);
+        return status;
+      }
       information = descriptorLength < outLength ? descriptorLength : outLength;
       RtlCopyMemory(buffer, descriptor, information);
       break;
     case IOCTL_FAKE_UNPLUG: /* the waiting receives end as when the pen leaves the bus */
       unplugged = TRUE;
-      while ((receiver = TakePendingReceive()) != NULL) {
+      while ((receiver = TakeCancellable(&pendingReceives)) != NULL) {
         IoReleaseCancelSpinLock(irql);
         Complete(receiver, STATUS_DEVICE_NOT_CONNECTED, 0);
         IoAcquireCancelSpinLock(&irql);
       }
+      CompleteHeld(&irql, STATUS_DEVICE_NOT_CONNECTED);
       break;
     case IOCTL_FAKE_RESET:
       if (inLength > sizeof(descriptor)) {
@@ -152,7 +209,9 @@ static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT deviceObject, PIRP irp) {
       }
       RtlCopyMemory(descriptor, buffer, inLength);
       descriptorLength = inLength;
+      CompleteHeld(&irql, STATUS_DEVICE_NOT_CONNECTED); /* a pen of an earlier test */
       unplugged = FALSE;
+      holdNext = 0;
       queueHead = queueCount = 0;
       state.lastSent.length = 0;
       break;
@@ -161,10 +220,17 @@ static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT deviceObject, PIRP irp) {
         status = STATUS_BUFFER_TOO_SMALL;
         break;
       }
-      state.pendingReceives = 0;
-      for (entry = pendingReceives.Flink; entry != &pendingReceives; entry = entry->Flink) ++state.pendingReceives;
+      state.pendingReceives = Length(&pendingReceives);
+      state.heldRequests = Length(&heldCancellable) + Length(&heldForGood);
       RtlCopyMemory(buffer, &state, sizeof(state));
       information = sizeof(state);
+      break;
+    case IOCTL_FAKE_HOLD:
+      if (inLength != sizeof(ULONG)) {
+        status = STATUS_INVALID_PARAMETER;
+        break;
+      }
+      holdNext = *(const ULONG*)buffer;
       break;
     default:
       status = STATUS_INVALID_DEVICE_REQUEST;
@@ -190,6 +256,8 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
   NTSTATUS status;
   UNREFERENCED_PARAMETER(registryPath);
   InitializeListHead(&pendingReceives);
+  InitializeListHead(&heldCancellable);
+  InitializeListHead(&heldForGood);
   RtlInitUnicodeString(&deviceName, L"\\Device\\NibflashFakePen");
   /* The device path of the interface the tests register for the openable pen. */
   RtlInitUnicodeString(&linkName, L"\\??\\root#nibflash_fake_pen#0000#{a165badf-6e6a-4126-85c1-bfbe09014345}");

@@ -16,10 +16,12 @@ namespace {
 constexpr DWORD IOCTL_FAKE_UNPLUG = 0x222004;
 constexpr DWORD IOCTL_FAKE_RESET = 0x222008;  // input: the descriptor
 constexpr DWORD IOCTL_FAKE_STATE = 0x22200C;  // output: FakePenState
+constexpr DWORD IOCTL_FAKE_HOLD = 0x222010;   // input: ULONG of the driver's HOLD_* flags
 
 // Keep in step with the driver's `state`.
 struct FakePenState {
   ULONG pendingReceives;
+  ULONG heldRequests;
   ULONG lastSentLength;
   std::uint8_t lastSent[PEN_RECEIVE_BUFFER_SIZE];
 };
@@ -170,6 +172,12 @@ class FakePenFixture : public PenFixture {
     return Bytes(state.lastSent, state.lastSent + state.lastSentLength);
   }
   std::size_t WaitingReceives() override { return State().pendingReceives; }
+  void HoldNextRequest(Held request, bool cancellable) override {
+    const ULONG flags = (request == Held::Send ? 1 : 2) | (cancellable ? 4 : 0);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&flags);
+    EXPECT_EQ(Control(IOCTL_FAKE_HOLD, Bytes(bytes, bytes + sizeof(flags))), 0u);
+  }
+  std::size_t HeldRequests() override { return State().heldRequests; }
 
   HWND NotificationWindow() override { return nullptr; }  // the fake driver announces nothing
   std::vector<DeviceChange> DeviceChanges() override { return {}; }
