@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "afx/system_lock.h"    // TEMP
 #include "engine/firmware_upgrader.h"
 #include "engine/upgrade_callbacks.h"
+#include "tool/pen_lock_name.h"  // TEMP
 #include "tool/receive_thread.h"
 #include "usb/pen_channel.h"
 
@@ -65,6 +67,8 @@ void DeviceWatch::RegisterPenNotifications(HWND window) { m_hDeviceNotify = Regi
 // opens, so nothing else can have opened a pen meanwhile.
 void DeviceWatch::OpenAndCheckPen(const char* nameSource, bool signalArrival) {
   if (CountPenDevices() != 1) return;
+  static SystemLock temporaryPenLock(NIBFLASH_PEN_LOCK_NAME);  // TEMP: taken for good, until the watch holds it
+  if (!temporaryPenLock.TryAcquire()) return;
   HANDLE handle = OpenPenDriver();
   {
     CSingleLock lock(&m_lock, TRUE);
