@@ -6,6 +6,7 @@
 
 #include <cwctype>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -57,6 +58,12 @@ class Tool {
     DWORD_PTR position = 0;
     SendMessageTimeoutW(GetDlgItem(dialog_, IDC_PROGRESS), PBM_GETPOS, 0, 0, SMTO_NORMAL, kDeadlineMs, &position);
     return static_cast<int>(position);
+  }
+  // The dialog's answer when the system asks whether the session may end (TRUE: it may).
+  LRESULT AnswerToSessionEnd() const {
+    DWORD_PTR answer = 0xBAD;
+    SendMessageTimeoutW(dialog_, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, kDeadlineMs, &answer);
+    return static_cast<LRESULT>(answer);
   }
   // As the mouse would, without waiting for the handler.
   void Click(int id) const { PostMessageW(GetDlgItem(dialog_, id), BM_CLICK, 0, 0); }
@@ -161,7 +168,8 @@ const std::tuple<const wchar_t*, bool, bool> kUpgrades[] = {
 
 // Driven as a user drives it: wait for Start, click it, watch the status line. It
 // ends with Exit enabled, or in the fixed failure box, which comes once; the dialog
-// behind it holds, and once the user confirms it the tool ends.
+// behind it holds, and once the user confirms it the tool ends. The session may end
+// before and after the upgrade, never while it runs (asked once a realistic one shows progress).
 class VirtualPenUpgrade : public ::testing::TestWithParam<std::tuple<const wchar_t*, bool, bool>> {};
 
 TEST_P(VirtualPenUpgrade, RunsToItsEndDrivenLikeAUser) {
@@ -173,10 +181,12 @@ TEST_P(VirtualPenUpgrade, RunsToItsEndDrivenLikeAUser) {
   EXPECT_EQ(tool.Status(), L"Current SW version: 3.10 - New SW version : 3.18");
   EXPECT_TRUE(tool.Enabled(IDOK));
   if (pictures && !fails) tool.Picture(tool.dialog(), L"tool_upgrade_before");
+  EXPECT_EQ(tool.AnswerToSessionEnd(), TRUE);
   tool.Click(IDC_START);
   std::vector<int> percentages;  // each change of the status line, in order
   bool pictured = !pictures || fails;
   bool buttonsHeld = true;
+  std::optional<LRESULT> answerWhileRunning;  // asked once, when a realistic upgrade shows progress
   std::wstring status;
   HWND box = nullptr;
   const bool ended = WaitUntil(
@@ -187,6 +197,7 @@ TEST_P(VirtualPenUpgrade, RunsToItsEndDrivenLikeAUser) {
         const int percentage = Percentage(status);
         if (percentage < 0) return false;
         if (percentages.empty() || percentages.back() != percentage) percentages.push_back(percentage);
+        if (realistic && !answerWhileRunning) answerWhileRunning = tool.AnswerToSessionEnd();
         // The tick that completes the upgrade enables Exit just before it writes
         // the completion text: a button counts as enabled during the upgrade only
         // if it still is once the dialog has finished its current message.
@@ -202,6 +213,9 @@ TEST_P(VirtualPenUpgrade, RunsToItsEndDrivenLikeAUser) {
       kUpgradeDeadlineMs);
   ASSERT_TRUE(ended) << "status line: " << testing::PrintToString(status);
   EXPECT_TRUE(buttonsHeld) << "Start or Exit was enabled during the upgrade";
+  if (realistic) {
+    EXPECT_EQ(answerWhileRunning, FALSE) << "the session may end mid-upgrade";
+  }
   // Progress is seen moving with a pen that takes its time, and never backwards.
   EXPECT_GE(percentages.size(), realistic && !fails ? 10u : 0u);
   for (std::size_t i = 1; i < percentages.size(); ++i) EXPECT_GT(percentages[i], percentages[i - 1]) << i;
@@ -211,6 +225,7 @@ TEST_P(VirtualPenUpgrade, RunsToItsEndDrivenLikeAUser) {
   if (!fails) {
     ASSERT_EQ(box, nullptr) << "a box along the way: " << testing::PrintToString(MessageBoxText(box));
     EXPECT_EQ(tool.ProgressPosition(), 1000);
+    EXPECT_EQ(tool.AnswerToSessionEnd(), TRUE);
     if (pictures) tool.Picture(tool.dialog(), L"tool_upgrade_after");
     tool.ExpectExitEnds();
     return;
@@ -221,6 +236,7 @@ TEST_P(VirtualPenUpgrade, RunsToItsEndDrivenLikeAUser) {
             L"Connect the pen to USB and restart the upgrade tool.");
   EXPECT_TRUE(IsWindow(tool.dialog()));
   EXPECT_GE(Percentage(tool.Status()), 0) << testing::PrintToString(tool.Status());
+  EXPECT_EQ(tool.AnswerToSessionEnd(), TRUE);  // the failure box may wait for the user for long
   if (pictures) tool.Picture(box, L"tool_upgrade_failure");
   PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
   HWND another = nullptr;
