@@ -84,6 +84,9 @@ using Handler = Signature Class::*;
   AFX_MSG_ENTRY(WM_ERASEBKGND, 0, 0, BOOL(CDC*), &ThisClass::OnEraseBkgnd, CDC dc;             \
                 dc.m_hDC = reinterpret_cast<HDC>(wParam); /* the DC stays the sender's */ \
                 return (self->*pfn)(&dc);)
+// The system asks before it ends the session (shutdown, restart, log-off): TRUE lets it end.
+#define ON_WM_QUERYENDSESSION() \
+  AFX_MSG_ENTRY(WM_QUERYENDSESSION, 0, 0, BOOL(), &ThisClass::OnQueryEndSession, return (self->*pfn)();)
 #define ON_WM_SYSCOMMAND()                                                          \
   AFX_MSG_ENTRY(WM_SYSCOMMAND, 0, 0, void(UINT, LPARAM), &ThisClass::OnSysCommand, \
                 (self->*pfn)(static_cast<UINT>(wParam), lParam); return 0;)
@@ -245,6 +248,7 @@ class CWnd : public CCmdTarget {
   afx_msg void OnTimer(UINT_PTR) { Default(); }
   afx_msg BOOL OnEraseBkgnd(CDC*) { return static_cast<BOOL>(Default()); }
   afx_msg void OnSysCommand(UINT, LPARAM) { Default(); }
+  afx_msg BOOL OnQueryEndSession() { return static_cast<BOOL>(Default()); }
 
   DECLARE_MESSAGE_MAP()
 

@@ -17,6 +17,8 @@
 #endif
 
 using TCHAR = char;
+using WCHAR = wchar_t;
+using LPCWSTR = const WCHAR*;
 using LPTSTR = char*;
 using LPCTSTR = const char*;
 using INT_PTR = std::intptr_t;
@@ -84,6 +86,7 @@ constexpr UINT WM_DESTROY = 0x0002;
 constexpr UINT WM_SETTEXT = 0x000C;
 constexpr UINT WM_PAINT = 0x000F;
 constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_QUERYENDSESSION = 0x0011;
 constexpr UINT WM_ERASEBKGND = 0x0014;
 constexpr UINT WM_ICONERASEBKGND = 0x0027;
 constexpr UINT WM_QUERYDRAGICON = 0x0037;
@@ -151,6 +154,16 @@ BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 HMODULE GetModuleHandleA(LPCSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+
+// The session (session_headless.cpp): what the program asks about the session's end
+// and sleep, recorded for tests (ui_test_api.h). A block reason is refused, as in
+// Win32, to any thread but its window's.
+using EXECUTION_STATE = DWORD;
+constexpr EXECUTION_STATE ES_SYSTEM_REQUIRED = 0x00000001;
+constexpr EXECUTION_STATE ES_CONTINUOUS = 0x80000000;
+BOOL ShutdownBlockReasonCreate(HWND window, LPCWSTR reason);
+BOOL ShutdownBlockReasonDestroy(HWND window);
+EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE flags);
 
 inline BOOL SetWindowText(HWND w, LPCTSTR t) { return SetWindowTextA(w, t); }
 inline LRESULT SendMessage(HWND w, UINT m, WPARAM wp, LPARAM lp) { return SendMessageA(w, m, wp, lp); }

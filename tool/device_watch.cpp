@@ -24,6 +24,7 @@ DeviceWatch::DeviceWatch(FirmwareUpgrader& upgrader, PenDisplay& display) : m_up
 DeviceWatch::~DeviceWatch() {
   StopReceiveThread();
   ClosePenDevice();  // also a pen whose receive thread could not be made
+  m_penLock.Release();
   if (m_hDeviceNotify != nullptr) {
     UnregisterPenInterfaceNotifications(m_hDeviceNotify);
     m_hDeviceNotify = nullptr;
@@ -32,10 +33,15 @@ DeviceWatch::~DeviceWatch() {
 
 void DeviceWatch::OnCreate(HWND window) {
   RegisterPenNotifications(window);
-  if (CountPenDevices() != 1) return;
+  if (!m_penLock.TryAcquire()) return;  // another copy has a pen
   std::string path;
-  HANDLE handle = OpenPenDriver(path);
+  HANDLE handle = CountPenDevices() == 1 ? OpenPenDriver(path) : nullptr;
   if (handle != nullptr && CheckAndKeepPen(handle, path)) m_upgrader.GivePen(handle);
+  ReleasePenLockIfIdle();
+}
+
+void DeviceWatch::ReleasePenLockIfIdle() {
+  if (!m_upgrading && PenHandle() == nullptr) m_penLock.Release();
 }
 
 void DeviceWatch::RegisterPenNotifications(HWND window) { m_hDeviceNotify = RegisterPenInterfaceNotifications(window); }
@@ -88,10 +94,11 @@ void DeviceWatch::OnArrival(const std::string& name) {
     // opened only while none is, and only when it is the only one present.
     if (m_upgrading || penHandle != nullptr) return;
   }
-  if (CountPenDevices() != 1) return;
+  if (!m_penLock.TryAcquire()) return;  // another copy has a pen
   std::string path;
-  HANDLE handle = OpenPenDriver(path);
+  HANDLE handle = CountPenDevices() == 1 ? OpenPenDriver(path) : nullptr;
   if (handle != nullptr && CheckAndKeepPen(handle, name)) m_upgrader.GivePen(handle);
+  ReleasePenLockIfIdle();
 }
 
 void DeviceWatch::OnRestartedPenArrival(const std::string& name) {
@@ -103,6 +110,7 @@ void DeviceWatch::OnRestartedPenArrival(const std::string& name) {
     // Another path: only while nothing is open, as the only pen of the class.
     if (!sameInterface && penHandle != nullptr) return;
   }
+  if (!m_penLock.TryAcquire()) return;  // held since the pen was first opened; never given up meanwhile
   if (sameInterface) {
     DropPen();  // a pen on trial gives way to the restarted one
   } else if (CountPenDevices() != 1) {
@@ -132,14 +140,18 @@ void DeviceWatch::OnRemoval(const std::string& name) {
   if (handle != nullptr) ClosePenDriver(handle);  // ends the receive thread's blocked read
   m_display.UpdateDeviceState(false);
   if (stopping != nullptr) EndReceiveThread(stopping, kReceiveThreadStopMs);
+  ReleasePenLockIfIdle();
 }
 
 void DeviceWatch::BeginUpgrade() { m_upgrading = true; }
 
 void DeviceWatch::EndUpgrade() {
   m_upgrading = false;
-  CSingleLock lock(&m_lock, TRUE);
-  m_restartedPath.clear();
+  {
+    CSingleLock lock(&m_lock, TRUE);
+    m_restartedPath.clear();
+  }
+  ReleasePenLockIfIdle();
 }
 
 HANDLE DeviceWatch::DetachPenLocked() {
@@ -186,6 +198,7 @@ void DeviceWatch::StopReceiveThread() {
     if (receiveThread == nullptr) return;
   }
   DropPen();
+  ReleasePenLockIfIdle();  // no-op off the UI thread
 }
 
 void DeviceWatch::RestartPen() {

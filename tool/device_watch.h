@@ -5,6 +5,11 @@
 // that it is the supported product, and only then gives it to the upgrader. It
 // closes the pen on its removal and lets go of it when the upgrader restarts it.
 //
+// One copy of the tool at a time has a pen: the watch opens one only while it
+// holds the system-wide pen lock, which it keeps while a pen is open or an
+// upgrade runs. A copy that cannot take it shows no pen and tries again at the
+// next arrival.
+//
 // During an upgrade only a restart may bring the upgrader a new pen: the pen
 // that comes back under the restarted pen's interface path, whatever else is
 // plugged in; or, when it is the only pen of the class, a pen under another
@@ -17,10 +22,13 @@
 // upgrade thread; ClosePenDevice and StopReceiveThread on either. The lock is
 // held only to change the state, never across a request to the pen or a wait,
 // so a notification is never kept waiting by a restart.
+#include <atomic>
 #include <string>
 
 #include "afx/afxmt.h"
+#include "afx/system_lock.h"
 #include "afx/win_ui_types.h"
+#include "tool/pen_lock_name.h"
 
 class FirmwareUpgrader;
 struct ReceiveThread;
@@ -80,6 +88,8 @@ class DeviceWatch {
   void OnArrival(const std::string& name);
   void OnRemoval(const std::string& name);
   void OnRestartedPenArrival(const std::string& name);
+  // UI thread: lets go of the pen lock once no pen is open and no upgrade runs.
+  void ReleasePenLockIfIdle();
   // Keeps `handle` (opened under `name`) when it is the supported product and
   // starts its receive thread; otherwise closes it. True when kept.
   bool CheckAndKeepPen(HANDLE handle, const std::string& name);
@@ -100,7 +110,8 @@ class DeviceWatch {
   ReceiveThread* receiveThread = nullptr;  // its receive thread, null when none
   std::string m_restartedPath;             // the restarted pen's interface path, while it is awaited
   bool m_onTrial = false;                  // the open pen came back under another path
-  // UI thread only.
-  bool m_upgrading = false;
+  // UI thread only (a Win32 mutex belongs to the thread that took it).
+  SystemLock m_penLock{NIBFLASH_PEN_LOCK_NAME};
+  std::atomic<bool> m_upgrading{false};
   HDEVNOTIFY m_hDeviceNotify = nullptr;
 };

@@ -25,6 +25,7 @@ BEGIN_MESSAGE_MAP(CNibflashDlg, CDialog)
   ON_BN_CLICKED(IDC_DBG, &CNibflashDlg::OnBnClickedDbg)
   ON_WM_TIMER()
   ON_WM_ERASEBKGND()
+  ON_WM_QUERYENDSESSION()
 END_MESSAGE_MAP()
 
 CNibflashDlg::CNibflashDlg() : CDialog(IDD_UPGRADE_DIALOG) {
@@ -135,6 +136,8 @@ void CNibflashDlg::OnBnClickedStart() {
     if (m_upgradeThread == nullptr) {
       upgradeRunning = false;
       SetUpgradeFailed("The upgrade thread could not be started");  // the next tick reports it
+    } else {
+      m_session.Take(m_hWnd);
     }
   } catch (const UpgradeToolException&) {
     ShowUpgradeFailed();
@@ -151,7 +154,9 @@ void CNibflashDlg::OnTimer(UINT_PTR) {
   // Read before the progress: the thread stores its last progress before it
   // sets upgradeDone, so a tick that sees the upgrade done also shows 100%.
   const bool done = upgradeDone;
-  if (upgradeFailed) {
+  const bool failed = upgradeFailed;
+  if (done || failed) m_session.Release();  // before a box that waits for the user
+  if (failed) {
     KillTimer(UPGRADE_TIMER_ID);
     m_watch.EndUpgrade();
     ReportUpgradeFailure(UpgradeFailureReason().c_str());
@@ -207,3 +212,8 @@ void CNibflashDlg::OnPaint() {
 HCURSOR CNibflashDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
 
 BOOL CNibflashDlg::OnEraseBkgnd(CDC* pDC) { return CDialog::OnEraseBkgnd(pDC); }
+
+BOOL CNibflashDlg::OnQueryEndSession() {
+  if (m_session.IsHeld()) return FALSE;  // the pen's flash is being written
+  return CDialog::OnQueryEndSession();
+}

@@ -7,6 +7,7 @@
 #include "afx/afxwin.h"
 #include "engine/firmware_upgrader.h"
 #include "tool/device_watch.h"
+#include "tool/session_guard.h"
 
 inline constexpr std::uint16_t SUPPORTED_PRODUCT_ID = 0x0204;
 inline constexpr std::uint8_t DEBUG_BYTE = 0xDB;
@@ -46,6 +47,7 @@ class CNibflashDlg : public CDialog, private PenDisplay {
   afx_msg void OnBnClickedDbg();
   afx_msg void OnTimer(UINT_PTR nIDEvent);
   afx_msg BOOL OnEraseBkgnd(CDC* pDC);
+  afx_msg BOOL OnQueryEndSession();
   DECLARE_MESSAGE_MAP()
 
  private:
@@ -57,4 +59,6 @@ class CNibflashDlg : public CDialog, private PenDisplay {
   // Set by ShowUpgradeFailed: its own close request must end the dialog even
   // while the cancel path is closed during an upgrade.
   bool m_closeAfterFailure = false;
+  // Held from Start to the tick that sees the outcome; released by its destructor if still held.
+  SessionGuard m_session;
 };

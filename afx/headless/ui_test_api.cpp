@@ -148,6 +148,24 @@ void SetObserver(Observer observer) {
   GetState().observer = std::move(shared);
 }
 
+std::optional<BOOL> QueryEndSession(HWND dialog) {
+  {
+    std::lock_guard<std::mutex> guard(GetState().mutex);
+    if (DialogLocked(dialog) == nullptr) return std::nullopt;
+  }
+  return SendMessageA(dialog, WM_QUERYENDSESSION, 0, 0) != 0 ? TRUE : FALSE;
+}
+
+std::vector<SessionCall> SessionCalls() {
+  std::lock_guard<std::mutex> guard(GetState().mutex);
+  return GetState().sessionCalls;
+}
+
+void ClearSessionCalls() {
+  std::lock_guard<std::mutex> guard(GetState().mutex);
+  GetState().sessionCalls.clear();
+}
+
 bool WaitUntil(const std::function<bool()>& condition, Millis timeout) {
   // Conditions may depend on more than the windows (a pen, a thread): look every millisecond.
   const auto deadline = detail::Clock::now() + timeout;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -79,6 +80,28 @@ void ClearMessageBoxHistory();
 // answered IDOK as it opens. Empty to remove.
 using MessageBoxHandler = std::function<int(const MessageBoxInfo&)>;
 void SetMessageBoxHandler(MessageBoxHandler handler);
+
+// The session.
+// Sends WM_QUERYENDSESSION, as the system does before a shutdown, restart or
+// log-off: the dialog's answer (TRUE lets the session end), or none without the dialog.
+std::optional<BOOL> QueryEndSession(HWND dialog);
+
+enum class SessionCallKind {
+  BlockReasonCreate,   // ShutdownBlockReasonCreate(window, reason)
+  BlockReasonDestroy,  // ShutdownBlockReasonDestroy(window)
+  ExecutionState,      // SetThreadExecutionState(flags)
+};
+
+struct SessionCall {
+  SessionCallKind kind{};
+  HWND window = nullptr;
+  std::wstring reason;
+  EXECUTION_STATE flags = 0;
+  std::thread::id thread;  // the calling thread
+};
+
+std::vector<SessionCall> SessionCalls();  // every call since the last clear, in order
+void ClearSessionCalls();
 
 // Observing.
 enum class UiEventKind {

@@ -421,7 +421,10 @@ LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM, LPARAM lParam) {
-  if (message == WM_NCCREATE || message == WM_ERASEBKGND || message == WM_DEVICECHANGE) return TRUE;
+  if (message == WM_NCCREATE || message == WM_ERASEBKGND || message == WM_DEVICECHANGE ||
+      message == WM_QUERYENDSESSION) {
+    return TRUE;
+  }
   if (message != WM_SETTEXT) return 0;
   const char* text = lParam != 0 ? reinterpret_cast<const char*>(lParam) : "";
   UiEvent event;

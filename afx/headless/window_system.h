@@ -85,6 +85,7 @@ struct State {
   std::vector<MessageBoxInfo> boxHistory;
   std::shared_ptr<const MessageBoxHandler> boxHandler;
   std::shared_ptr<const Observer> observer;
+  std::vector<SessionCall> sessionCalls;
 };
 
 State& GetState();  // never destroyed: threads may outlive static destruction

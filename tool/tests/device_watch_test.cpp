@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <future>
+#include <thread>
 
 #include "tool/receive_thread.h"
 #include "tool/tests/dialog_fixture.h"
@@ -14,6 +15,10 @@ class DeviceWatchTest : public DialogTest {
  protected:
   void TearDown() override {
     for (const auto& pen : m_stalled) pen->SetReceivesIgnoreClose(false);
+    if (m_secondUi.joinable()) {
+      ui::PostCommand(m_second, IDOK);
+      m_secondUi.join();
+    }
     DialogTest::TearDown();
   }
 
@@ -44,7 +49,26 @@ class DeviceWatchTest : public DialogTest {
     return true;
   }
 
+  // Another copy of the tool on a UI thread of its own, shown; closed at the end.
+  HWND OpenSecondCopy() {
+    m_secondUi = std::thread([] {
+      CNibflashDlg dialog;
+      dialog.DoModal();
+    });
+    HWND second = nullptr;
+    EXPECT_TRUE(WaitFor([&] { return (second = ui::FindDialog(IDD_UPGRADE_DIALOG)) != m_dialog && second; }));
+    EXPECT_TRUE(WaitFor([&] { return ShowsNoPen(second); }));
+    m_second = second;
+    return second;
+  }
+  static bool ShowsNoPen(HWND dialog) {
+    return ui::GetControlText(dialog, IDC_STATUS) == "Current SW version: ----- - New SW version : 3.18" &&
+           !ui::IsControlEnabled(dialog, IDC_START);
+  }
+
   std::vector<std::shared_ptr<virtualpen::VirtualPen>> m_stalled;
+  std::thread m_secondUi;
+  HWND m_second = nullptr;
 };
 
 TEST_F(DeviceWatchTest, PlugAndUnplugWhileIdle) {
@@ -177,6 +201,43 @@ TEST_F(DeviceWatchTest, ADfuAnnouncementDoesNotOutliveItsOpening) {
   ASSERT_TRUE(Upgrade());
   EXPECT_EQ(pen->RestartCount(), 2u);
   ExpectUpgraded(*pen);
+}
+
+// Two copies of the tool: the one with the pen keeps it through its whole
+// upgrade, restarts included; the other shows no pen, and opens it only at an
+// arrival after the first has let go.
+TEST_F(DeviceWatchTest, ASecondCopyNeverOpensThePenWhileTheFirstHasIt) {
+  virtualpen::PenOptions options;
+  options.restartDelayMs = 10;
+  auto pen = PlugPen(options);
+  OpenDialog();
+  ASSERT_TRUE(StartEnabled());
+  const HWND second = OpenSecondCopy();
+  ASSERT_TRUE(Upgrade());  // two restarts: each arrival reaches both copies
+  ExpectUpgraded(*pen);
+  EXPECT_TRUE(ShowsNoPen(second));
+  EXPECT_EQ(RunningReceiveThreads(), 0);  // the first let go at the end, the second never read
+
+  ui::ClickButton(m_dialog, IDOK);
+  WaitForDialogEnd();
+  Bus()->Unplug(pen);
+  ASSERT_TRUE(Bus()->Plug(pen));
+  EXPECT_TRUE(WaitFor([&] { return ui::IsControlEnabled(second, IDC_START); }));
+}
+
+// The pen that vanishes mid-upgrade and is back within the wait stays the first
+// copy's until its upgrade has ended.
+TEST_F(DeviceWatchTest, APenBackMidUpgradeIsNotTakenByTheSecondCopy) {
+  auto pen = PlugPen();
+  OpenDialog();
+  const HWND second = OpenSecondCopy();
+  pen->AddFault(virtualpen::RequestFault{virtualpen::RequestFaultKind::UnplugAtRequest, 20, 1, 0});
+  Bus()->PlugAfter(pen, pen, virtualpen::Departure::Unplug, 1, 500);
+  ui::ClickButton(m_dialog, IDC_START);
+  EXPECT_EQ(WaitForDialogEnd(), IDCANCEL);  // the failure box
+  EXPECT_TRUE(ShowsNoPen(second));
+  EXPECT_EQ(RunningReceiveThreads(), 0);  // (the copies share the process's upgrade flags: the display alone cannot tell)
+  EXPECT_EQ(pen->RequestCount(), 20u);
 }
 
 }  // namespace

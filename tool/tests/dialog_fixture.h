@@ -35,6 +35,7 @@ class DialogTest : public ::testing::Test {
     afx::SetTimeScale(kTimeScale);
     virtualpen::VirtualBus::ResetInstance();
     ui::ClearMessageBoxHistory();
+    ui::ClearSessionCalls();
     ui::SetMessageBoxHandler([](const ui::MessageBoxInfo&) { return IDOK; });
   }
 

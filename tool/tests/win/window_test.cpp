@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <cwctype>
+#include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "testing/win32_ui/win32_ui.h"
 #include "tool/resource.h"
+#include "usb/tests/pen_fixture.h"
 
 #include <commctrl.h>  // after windows.h, which it needs
 
@@ -55,6 +58,12 @@ class Tool {
     DWORD_PTR position = 0;
     SendMessageTimeoutW(GetDlgItem(dialog_, IDC_PROGRESS), PBM_GETPOS, 0, 0, SMTO_NORMAL, kDeadlineMs, &position);
     return static_cast<int>(position);
+  }
+  // The dialog's answer when the system asks whether the session may end (TRUE: it may).
+  LRESULT AnswerToSessionEnd() const {
+    DWORD_PTR answer = 0xBAD;
+    SendMessageTimeoutW(dialog_, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, kDeadlineMs, &answer);
+    return static_cast<LRESULT>(answer);
   }
   // As the mouse would, without waiting for the handler.
   void Click(int id) const { PostMessageW(GetDlgItem(dialog_, id), BM_CLICK, 0, 0); }
@@ -109,6 +118,43 @@ TEST_P(WithoutUsablePen, ShowsTheNoPenStateUntilTheUserLeaves) {
 
 INSTANTIATE_TEST_SUITE_P(Starts, WithoutUsablePen, ::testing::ValuesIn(kNoPenCases));
 
+// A second copy of the tool (the launcher run twice, a double click) starts and
+// shows its dialog, but leaves the pen to the first: two copies reading one pen
+// would take each other's packets. The shipped tool with the fake driver's pen, or
+// the virtual-pen build, whose every copy has a pen of its own: only the
+// system-wide lock keeps the second copy from it.
+class TwoCopies : public ::testing::TestWithParam<bool> {};
+
+TEST_P(TwoCopies, OnlyTheFirstOpensThePen) {
+  const bool shipped = GetParam();
+  std::unique_ptr<channel_testing::PenFixture> fakePen;
+  if (shipped) {
+    fakePen = channel_testing::PenFixture::Make();
+    ASSERT_FALSE(fakePen->PlugPen().empty());
+  }
+  const std::wstring& program = shipped ? kShippedTool : kVirtualPenTool;
+  Tool first(program, L"");
+  ASSERT_NE(first.dialog(), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return first.Enabled(IDC_START); })) << "the first copy did not open the pen";
+  Tool second(program, L"");
+  ASSERT_NE(second.dialog(), nullptr);
+  EXPECT_EQ(second.Status(), L"Current SW version: ----- - New SW version : 3.18");
+  EXPECT_FALSE(second.Enabled(IDC_START));
+  second.Picture(second.dialog(), shipped ? L"tool_second_copy" : L"tool_second_copy_virtual_pen");
+  EXPECT_EQ(first.Status(), shipped ? L"Current SW version: 3.18 - New SW version : 3.18"
+                                    : L"Current SW version: 3.10 - New SW version : 3.18");
+  EXPECT_TRUE(first.Enabled(IDC_START));
+  // One opening, one receive thread reading the pen.
+  if (fakePen) {
+    EXPECT_TRUE(WaitUntil([&] { return fakePen->WaitingReceives() == 1; }));
+  }
+  second.ExpectExitEnds();
+  first.ExpectExitEnds();
+}
+
+INSTANTIATE_TEST_SUITE_P(Tool, TwoCopies, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& param) { return param.param ? "Shipped" : "VirtualPen"; });
+
 // The pen's options, whether to keep pictures, and whether the upgrade fails: the pen
 // leaves the bus halfway through writing the main image, or does not come back from
 // its restart into DFU mode (the tool gives up after 15 s).
@@ -122,7 +168,8 @@ const std::tuple<const wchar_t*, bool, bool> kUpgrades[] = {
 
 // Driven as a user drives it: wait for Start, click it, watch the status line. It
 // ends with Exit enabled, or in the fixed failure box, which comes once; the dialog
-// behind it holds, and once the user confirms it the tool ends.
+// behind it holds, and once the user confirms it the tool ends. The session may end
+// before and after the upgrade, never while it runs (asked once a realistic one shows progress).
 class VirtualPenUpgrade : public ::testing::TestWithParam<std::tuple<const wchar_t*, bool, bool>> {};
 
 TEST_P(VirtualPenUpgrade, RunsToItsEndDrivenLikeAUser) {
@@ -134,10 +181,12 @@ TEST_P(VirtualPenUpgrade, RunsToItsEndDrivenLikeAUser) {
   EXPECT_EQ(tool.Status(), L"Current SW version: 3.10 - New SW version : 3.18");
   EXPECT_TRUE(tool.Enabled(IDOK));
   if (pictures && !fails) tool.Picture(tool.dialog(), L"tool_upgrade_before");
+  EXPECT_EQ(tool.AnswerToSessionEnd(), TRUE);
   tool.Click(IDC_START);
   std::vector<int> percentages;  // each change of the status line, in order
   bool pictured = !pictures || fails;
   bool buttonsHeld = true;
+  std::optional<LRESULT> answerWhileRunning;  // asked once, when a realistic upgrade shows progress
   std::wstring status;
   HWND box = nullptr;
   const bool ended = WaitUntil(
@@ -148,6 +197,7 @@ TEST_P(VirtualPenUpgrade, RunsToItsEndDrivenLikeAUser) {
         const int percentage = Percentage(status);
         if (percentage < 0) return false;
         if (percentages.empty() || percentages.back() != percentage) percentages.push_back(percentage);
+        if (realistic && !answerWhileRunning) answerWhileRunning = tool.AnswerToSessionEnd();
         // The tick that completes the upgrade enables Exit just before it writes
         // the completion text: a button counts as enabled during the upgrade only
         // if it still is once the dialog has finished its current message.
@@ -163,6 +213,9 @@ TEST_P(VirtualPenUpgrade, RunsToItsEndDrivenLikeAUser) {
       kUpgradeDeadlineMs);
   ASSERT_TRUE(ended) << "status line: " << testing::PrintToString(status);
   EXPECT_TRUE(buttonsHeld) << "Start or Exit was enabled during the upgrade";
+  if (realistic) {
+    EXPECT_EQ(answerWhileRunning, FALSE) << "the session may end mid-upgrade";
+  }
   // Progress is seen moving with a pen that takes its time, and never backwards.
   EXPECT_GE(percentages.size(), realistic && !fails ? 10u : 0u);
   for (std::size_t i = 1; i < percentages.size(); ++i) EXPECT_GT(percentages[i], percentages[i - 1]) << i;
@@ -172,6 +225,7 @@ TEST_P(VirtualPenUpgrade, RunsToItsEndDrivenLikeAUser) {
   if (!fails) {
     ASSERT_EQ(box, nullptr) << "a box along the way: " << testing::PrintToString(MessageBoxText(box));
     EXPECT_EQ(tool.ProgressPosition(), 1000);
+    EXPECT_EQ(tool.AnswerToSessionEnd(), TRUE);
     if (pictures) tool.Picture(tool.dialog(), L"tool_upgrade_after");
     tool.ExpectExitEnds();
     return;
@@ -182,6 +236,7 @@ TEST_P(VirtualPenUpgrade, RunsToItsEndDrivenLikeAUser) {
             L"Connect the pen to USB and restart the upgrade tool.");
   EXPECT_TRUE(IsWindow(tool.dialog()));
   EXPECT_GE(Percentage(tool.Status()), 0) << testing::PrintToString(tool.Status());
+  EXPECT_EQ(tool.AnswerToSessionEnd(), TRUE);  // the failure box may wait for the user for long
   if (pictures) tool.Picture(box, L"tool_upgrade_failure");
   PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
   HWND another = nullptr;
