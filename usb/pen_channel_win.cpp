@@ -1,5 +1,6 @@
 // The driver channel over the real system: Setup API discovery of the pen's
 // interface class, and one overlapped DeviceIoControl per transfer.
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -197,6 +198,33 @@ int CountPenDevices() {
   return count;
 }
 
+namespace {
+
+// The device path of the set's interface `interfaceData`; false when it cannot be had.
+bool InterfaceDetailPath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interfaceData, std::string& path) {
+  // This call fails by design: it only reports the size the detail record needs.
+  DWORD requiredSize = 0;
+  SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &requiredSize, nullptr);
+  // A size that cannot even hold the fixed part means the size call itself failed.
+  if (requiredSize < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) return false;
+  auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(std::malloc(requiredSize));
+  if (detail == nullptr) return false;
+  // cbSize names the layout version (the fixed part), not the allocation.
+  detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+  const bool found = SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, requiredSize, nullptr, nullptr);
+  if (found) path = detail->DevicePath;
+  std::free(detail);
+  return found;
+}
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+}  // namespace
+
 HANDLE OpenPenDriver(std::string& interfacePath) {
   interfacePath.clear();
   HDEVINFO set = PresentPenInterfaces();
@@ -213,37 +241,36 @@ HANDLE OpenPenDriver(std::string& interfacePath) {
     SetupDiDestroyDeviceInfoList(set);
     return nullptr;
   }
-
-  // This call fails by design: it only reports the size the detail record needs.
-  DWORD requiredSize = 0;
-  SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &requiredSize, nullptr);
-  // A size that cannot even hold the fixed part means the size call itself failed.
-  if (requiredSize < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) {
-    SetupDiDestroyDeviceInfoList(set);
-    return nullptr;
-  }
-  auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(std::malloc(requiredSize));
-  if (detail == nullptr) {
-    SetupDiDestroyDeviceInfoList(set);
-    return nullptr;
-  }
-  // cbSize names the layout version (the fixed part), not the allocation.
-  detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-  if (!SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, requiredSize, nullptr,
-                                        nullptr)) {
-    SetupDiDestroyDeviceInfoList(set);
-    std::free(detail);
-    return nullptr;
-  }
-
-  // Named even when the open fails: the device watch matches removals by it.
-  interfacePath = detail->DevicePath;
-  std::free(detail);
+  const bool named = InterfaceDetailPath(set, interfaceData, interfacePath);
   SetupDiDestroyDeviceInfoList(set);
-  return OpenInterfacePath(interfacePath);
+  // Named even when the open fails: the device watch matches removals by it.
+  return named ? OpenInterfacePath(interfacePath) : nullptr;
 }
 
-HANDLE OpenPenInterface(const std::string& interfacePath) { return OpenInterfacePath(interfacePath); }
+// Only a present interface of the class: a path from a late notification may
+// name one that is gone, and its file may still open.
+HANDLE OpenPenInterface(const std::string& interfacePath) {
+  HDEVINFO set = PresentPenInterfaces();
+  if (set == INVALID_HANDLE_VALUE) {
+    Diagnostic(pen_channel::kNoDeviceInfoSet);
+    return nullptr;
+  }
+  SP_DEVICE_INTERFACE_DATA interfaceData{};
+  interfaceData.cbSize = sizeof(interfaceData);
+  bool present = false;
+  for (DWORD index = 0; !present && SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_PEN, index,
+                                                                &interfaceData);
+       ++index) {
+    std::string path;
+    present = InterfaceDetailPath(set, interfaceData, path) && EqualIgnoringCase(path, interfacePath);
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  if (!present) {
+    pen_channel::NameInterface(interfacePath);
+    return nullptr;
+  }
+  return OpenInterfacePath(interfacePath);
+}
 
 // A completion with fewer than 18 bytes fails: the caller would read stale bytes.
 std::uint32_t ReadDeviceDescriptor(HANDLE handle, std::uint8_t* descriptor) {

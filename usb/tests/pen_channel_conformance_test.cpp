@@ -90,20 +90,22 @@ TEST_F(Channel, AnInterfaceOpensByItsPathWhileItIsPresent) {
   const std::string name = pens->PlugPen();
   std::string lower = name;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  CaptureStdout();
-  handle = OpenPenInterface(lower);
-  EXPECT_EQ(GetCapturedStdout(), "Symbolic link is " + lower + "\n");
+  const auto open = [](const std::string& path, std::string* output) {
+    CaptureStdout();
+    HANDLE opened = OpenPenInterface(path);
+    *output = GetCapturedStdout();
+    return opened;
+  };
+  std::string output;
+  handle = open(lower, &output);
+  EXPECT_EQ(output, "Symbolic link is " + lower + "\n");
   ASSERT_NE(handle, nullptr);
   std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
   EXPECT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
   EXPECT_EQ(ReadDeviceDescriptor(nullptr, descriptor), NO_DEVICE_RESULT);
-  CaptureStdout();
-  EXPECT_EQ(OpenPenInterface(name.substr(0, name.size() - 2) + "x}"), nullptr);
-  GetCapturedStdout();
+  EXPECT_EQ(open(name.substr(0, name.size() - 2) + "x}", &output), nullptr);
   pens->UnplugPen();
-  CaptureStdout();
-  EXPECT_EQ(OpenPenInterface(name), nullptr);
-  GetCapturedStdout();
+  EXPECT_EQ(open(name, &output), nullptr);
 }
 
 TEST_F(Channel, AnInterfaceThatCannotBeOpenedIsNamedInPlaceOfTheLastOne) {

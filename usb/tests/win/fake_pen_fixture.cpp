@@ -136,7 +136,6 @@ class FakePenFixture : public PenFixture {
       return;
     }
     RemoveInterfaces();
-    ReleaseDevicePath();
   }
   ~FakePenFixture() override {
     if (m_control != nullptr) CloseHandle(m_control);
