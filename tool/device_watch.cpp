@@ -75,8 +75,10 @@ BOOL DeviceWatch::OnDeviceChange(UINT eventType, DWORD_PTR data) {
   if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) return TRUE;
   const std::string name = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(data)->dbcc_name;
   if (eventType == DBT_DEVICEARRIVAL) {
+    RecordPenInterfaceChange(true, name);  // before the traffic it leads to
     OnArrival(name);
   } else if (eventType == DBT_DEVICEREMOVECOMPLETE) {
+    RecordPenInterfaceChange(false, name);
     OnRemoval(name);
   }
   return TRUE;

@@ -128,10 +128,16 @@ void UnregisterPenInterfaceNotifications(HDEVNOTIFY notification);
 // Writes the channel's traffic from now on to the file at `path` as JSON Lines
 // (usb/traffic_record.h): every message sent, every message received, every
 // descriptor read, restarts, and the pen's arrivals and removals (plug, unplug)
-// as the registered window is told them; a pen present before is a plug when it
-// is opened. Return: false when the file cannot be made.
+// as RecordPenInterfaceChange hears of them; a pen present before is a plug when
+// it is opened. Return: false when the file cannot be made.
 // Blocks: no. Threads: UI thread, before the window registers for notifications.
 bool RecordPenTraffic(const char* path);
+
+// The device watch passes on every arrival and removal of the pen's class that
+// it is sent, before it acts on it, for the record: a plug or an unplug line.
+// Nothing without a record, and nothing on the virtual bus, which records its
+// own. Blocks: no. Threads: UI thread.
+void RecordPenInterfaceChange(bool arrival, const std::string& interfacePath);
 
 // Says why an upgrade failed: "Upgrade failed: <reason>\n" on stdout, beside the
 // symbolic-link lines, and a failure line in the traffic record when one is kept.

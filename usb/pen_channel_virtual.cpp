@@ -232,6 +232,8 @@ void ReportUpgradeFailure(const char* reason) {
   virtualpen::VirtualBus::Instance()->RecordFailure(reason);
 }
 
+void RecordPenInterfaceChange(bool, const std::string&) {}  // the bus records what crosses it
+
 void UnregisterPenInterfaceNotifications(HDEVNOTIFY notification) {
   if (notification == nullptr) return;
   // No wait for a delivery under way: it may be a SendMessageA blocked on the very

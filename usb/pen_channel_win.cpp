@@ -123,8 +123,6 @@ TrafficRecord record;
 std::mutex recordMutex;
 std::string recordedPen;              // the pen opened last
 std::set<std::string> pluggedPaths;   // in lower case, as the system's names differ in case
-HWND recordedWindow = nullptr;        // subclassed to see the notifications it is sent
-WNDPROC windowProcBeforeRecord = nullptr;
 
 std::string PenName(const std::string& path) {
   const auto second = path.find('#', path.find('#') + 1);
@@ -148,18 +146,6 @@ void RecordPresence(const std::string& path, bool present) {
   } else if (pluggedPaths.insert(key).second) {
     record.Event("plug", PenName(path), path);
   }
-}
-
-LRESULT CALLBACK RecordingWindowProc(HWND window, UINT message, WPARAM type, LPARAM data) {
-  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
-  if (message == WM_DEVICECHANGE && (type == DBT_DEVICEARRIVAL || type == DBT_DEVICEREMOVECOMPLETE) &&
-      header != nullptr && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
-    const auto* broadcast = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(data);
-    if (IsEqualGUID(broadcast->dbcc_classguid, GUID_DEVINTERFACE_PEN)) {
-      RecordPresence(broadcast->dbcc_name, type == DBT_DEVICEARRIVAL);
-    }
-  }
-  return CallWindowProcA(windowProcBeforeRecord, window, message, type, data);
 }
 
 // Opens `path` for overlapped I/O, shared, as the driver expects; null on failure.
@@ -365,22 +351,13 @@ HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {
   filter.dbcc_size = sizeof(filter);
   filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
   filter.dbcc_classguid = GUID_DEVINTERFACE_PEN;
-  HDEVNOTIFY notification = RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-  if (notification != nullptr && record.IsOn() && recordedWindow == nullptr) {
-    // Seen before the window's own handler, so that a plug comes before the traffic it leads to.
-    windowProcBeforeRecord = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingWindowProc)));
-    recordedWindow = window;
-  }
-  return notification;
+  return RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
 }
 
 void UnregisterPenInterfaceNotifications(HDEVNOTIFY notification) {
-  if (notification == nullptr) return;
-  UnregisterDeviceNotification(notification);
-  if (recordedWindow != nullptr && reinterpret_cast<WNDPROC>(GetWindowLongPtrA(recordedWindow, GWLP_WNDPROC)) ==
-                                       &RecordingWindowProc) {
-    SetWindowLongPtrA(recordedWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(windowProcBeforeRecord));
-  }
-  recordedWindow = nullptr;
+  if (notification != nullptr) UnregisterDeviceNotification(notification);
+}
+
+void RecordPenInterfaceChange(bool arrival, const std::string& interfacePath) {
+  if (record.IsOn()) RecordPresence(interfacePath, arrival);
 }

@@ -48,19 +48,4 @@ TEST_F(HeldResponse, BootMagicNeedsItsFourBytesDelivered) {
   }
 }
 
-// For ThreadSanitizer: copies of an answer keep coming while reads wait for
-// theirs and the steps look at the buffer.
-TEST_F(HeldResponse, StrayDeliveriesMayComeWhileTheStepsLook) {
-  const Bytes image = EmbeddedDfu(), stray = Answer(0x8000 + 33 * 1024);
-  std::thread receiving([&] {
-    for (int i = 0; i < 500; ++i) upgrader->DeliverResponse(stray.data(), static_cast<std::uint32_t>(stray.size()));
-  });
-  for (int i = 0; i < 100; ++i) {
-    Hold(0x8000 + 33 * 1024);
-    EXPECT_TRUE(upgrader->CompareChunk(image, 33 * 1024));
-    EXPECT_FALSE(upgrader->HasBootMagic());
-  }
-  receiving.join();
-}
-
 }  // namespace

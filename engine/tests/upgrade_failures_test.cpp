@@ -72,14 +72,6 @@ TEST_P(UpgradeFailures, FailureLeavesAPenThatBootsAndTheNextRunFinishes) {
       {"Device did not restart in DFU mode", [&] { announces = false; }, BootTarget::DfuMode, 1},
       {"Main firmware was not written correctly", [&] { losesWriteTo(0x28000 + 100 * 1024); }, BootTarget::DfuMode, 1},
       {"Boot magic for main firmware not found in device", [&] { losesMagicAt(0x28000); }, BootTarget::DfuMode, 1},
-      {"No handle to USB driver",  // unplugged at the 40th write of the main image
-       [&] {
-         respond = [&](const Bytes& request) {
-           if (!isWriteTo(request, 0x28000 + 40 * 1024)) return Deliver(Execute(request));
-           upgrader->TakePen();
-         };
-       },
-       BootTarget::DfuMode, 1},
       {"Device did not restart", [&] { lastReturn = 1; }, BootTarget::MainFirmware, 2},
   };
   for (const auto& c : cases) {

@@ -60,11 +60,6 @@ class PacketDispatchTest : public ::testing::Test {
 // The answer to erasing the sector at 0x7000, as the pen sends it.
 const Bytes kEraseAnswer = {0xFA, 0x00, 0x00, 0xFE, 0x00, 0x70, 0x00, 0x00, 0x00, 0x10};
 
-TEST_F(PacketDispatchTest, AFlashResponseIsDeliveredWithoutItsHeader) {
-  EXPECT_EQ(EraseWhileDispatching({{Packet(0x8001, kEraseAnswer), SIZE_MAX}}), "");
-  EXPECT_FALSE(upgrader.dfuModeSignal.Lock(0));
-}
-
 TEST_F(PacketDispatchTest, TextUnknownAndShortPacketsAreNoAnswer) {
   const std::vector<std::pair<Bytes, std::size_t>> packets = {
       {Packet(0x0000, kEraseAnswer), SIZE_MAX},

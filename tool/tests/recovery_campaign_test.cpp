@@ -40,7 +40,7 @@ TEST_F(RecoveryCampaign, EveryFaultEndsCleanlyAndARerunUpgrades) {
       {RequestFaultKind::DuplicateResponse, {"duplicate", 0}}, {RequestFaultKind::CorruptStatus, {"status", 0xFE}},
       {RequestFaultKind::CorruptCommand, {"command", 1}},     {RequestFaultKind::CorruptAddress, {"address", 4}},
       {RequestFaultKind::CorruptSize, {"size", 1}},           {RequestFaultKind::CorruptChecksum, {"checksum", 1}},
-      {RequestFaultKind::TruncateResponse, {"truncate", 12}}, {RequestFaultKind::UnplugAtRequest, {"unplug", 0}}};
+      {RequestFaultKind::TruncateResponse, {"truncate", 12}}};  // unplugs: every power cut above
   // Identity, compare, DFU erase, DFU write, verify, DFU header, boot erase,
   // main erase, main write, main header, main verify, boot erase, boot word.
   const std::uint32_t points[] = {1, 5, 10, 11, 80, 110, 111, 112, 114, 421, 500, 644, 645, 646};

@@ -6,22 +6,12 @@
 
 namespace {
 
-using virtualpen::RequestFault;
-using virtualpen::RequestFaultKind;
-
 class UpgradeTest : public DialogTest, public ::testing::WithParamInterface<bool> {
  protected:
   // The pen's options for this run: the realistic timing model or none.
   static virtualpen::PenOptions Options() {
     virtualpen::PenOptions options;
     if (GetParam()) options.timing = virtualpen::kRealisticTiming;
-    return options;
-  }
-  // With pen time, one slow enough that a second answer comes only once the
-  // next command waits.
-  static virtualpen::PenOptions SlowOptions() {
-    virtualpen::PenOptions options;
-    if (GetParam()) options.timing.latencyMs = 100;
     return options;
   }
 };
@@ -48,59 +38,6 @@ TEST_P(UpgradeTest, FromAPenAlreadyInDfuMode) {
   ASSERT_TRUE(Upgrade());
   EXPECT_EQ(pen->RestartCount(), 1u);  // no restart into DFU mode
   ExpectUpgraded(*pen, dfuBefore);     // the DFU region is left alone
-}
-
-// An answer counts once, for the command it answers: one that comes late (up
-// to a whole attempt late) serves the command's next attempt, and the copies
-// that follow, like an answer left in the pen before the tool came, are dropped.
-TEST_P(UpgradeTest, LateRepeatedAndLeftoverAnswersAreTakenOnce) {
-  struct Case {
-    const char* name;
-    RequestFaultKind kind;
-    std::uint32_t request, value;
-  };
-  // Request 5 is a read, 10 an erase, 11 and 313 writes.
-  for (const Case& c : {Case{"late read", RequestFaultKind::DelayResponse, 5, 2300},
-                        Case{"late erase", RequestFaultKind::DelayResponse, 10, 2300},
-                        Case{"late write", RequestFaultKind::DelayResponse, 11, 3900},
-                        Case{"late write", RequestFaultKind::DelayResponse, 313, 2300},
-                        Case{"repeated read", RequestFaultKind::DuplicateResponse, 20, 0},
-                        Case{"repeated write", RequestFaultKind::DuplicateResponse, 313, 0}}) {
-    SCOPED_TRACE(c.name + std::string(" at ") + std::to_string(c.request));
-    auto pen = PlugPen(SlowOptions());
-    pen->AddFault(RequestFault{c.kind, c.request, 1, c.value});
-    OpenDialog();
-    ASSERT_TRUE(Upgrade());
-    ExpectUpgraded(*pen);
-    ui::ClickButton(m_dialog, IDOK);
-    WaitForDialogEnd();
-    Bus()->Unplug(pen);
-  }
-  SCOPED_TRACE("an answer left in the pen");
-  auto pen = PlugPen(SlowOptions());
-  const std::uint8_t read[] = {0xFA, 0xF0, 0x00, 0x40, 0x00, 0x00, 0x10, 0x00};
-  const std::size_t queued = pen->QueuedPackets();
-  ASSERT_EQ(Bus()->Open()->Send(read, sizeof read), virtualpen::PenLink::Result::Ok);
-  ASSERT_EQ(pen->QueuedPackets(), queued + 1);
-  OpenDialog();
-  ASSERT_TRUE(Upgrade());
-  ExpectUpgraded(*pen);
-}
-
-// A request that the driver holds ends at the channel's limit, and the command
-// sends it again: the upgrade goes on whether the driver cancelled it or not.
-TEST_P(UpgradeTest, ASendTheDriverHoldsIsSentAgain) {
-  for (const bool cancellable : {true, false}) {
-    SCOPED_TRACE(cancellable ? "cancelled" : "abandoned");
-    auto pen = PlugPen(Options());
-    pen->AddFault(virtualpen::HoldFault{virtualpen::HeldTransfer::Send, 11, cancellable});
-    OpenDialog();
-    ASSERT_TRUE(Upgrade());
-    ExpectUpgraded(*pen);
-    ui::ClickButton(m_dialog, IDOK);
-    WaitForDialogEnd();
-    Bus()->Unplug(pen);
-  }
 }
 
 // Every tick shows one reading of the progress: the percentage is the bar's
@@ -148,23 +85,6 @@ TEST_F(UpgradeSessionTest, ANewArrivalAfterCompletionAllowsASecondUpgrade) {
   ASSERT_TRUE(WaitFor([&] { return Completed() || Closed(); }));
   EXPECT_TRUE(Completed());
   EXPECT_EQ(pen->RestartCount(), 4u);
-}
-
-TEST_F(UpgradeSessionTest, ASecondPenComingAndGoingDuringTheUpgradeIsIgnored) {
-  virtualpen::PenOptions options;
-  options.timing.latencyMs = 100;  // about a second of real time for the main region
-  auto pen = PlugPen(options);
-  OpenDialog();
-  ui::ClickButton(m_dialog, IDC_START);
-  // Well into the main region: back from the first restart and open again.
-  ASSERT_TRUE(WaitFor([&] { return pen->RestartCount() == 1 && pen->RequestCount() > 200; }));
-  auto intruder = Bus()->PlugNewPen();
-  ASSERT_TRUE(Bus()->WaitUntilIdle());
-  Bus()->Unplug(intruder);
-  ASSERT_TRUE(WaitFor([&] { return Completed() || Closed(); }));
-  EXPECT_TRUE(Completed());
-  EXPECT_EQ(pen->RestartCount(), 2u);
-  EXPECT_EQ(intruder->RequestCount(), 0u);
 }
 
 TEST_F(UpgradeSessionTest, EscapeAndCloseRequestsAreRefusedWhileTheFlashIsWritten) {

@@ -319,9 +319,6 @@ TEST_P(HeldRequests, EndAtTheLimitAndTheHandleServesTheNext) {
   EXPECT_EQ(issue(), REQUEST_TIMEOUT_RESULT);
   const double took = realMs(std::chrono::steady_clock::now() - start);
   EXPECT_GE(took, realMs(afx::Scaled(REQUEST_LIMIT_MS + (cancellable ? 0 : CANCEL_LIMIT_MS))));
-  if (cancellable) {
-    EXPECT_LT(took, realMs(afx::Scaled(REQUEST_LIMIT_MS + CANCEL_LIMIT_MS)));
-  }
   EXPECT_EQ(pens->HeldRequests(), cancellable ? 0u : 1u);
   EXPECT_TRUE(pens->LastMessageToPen().empty());
 

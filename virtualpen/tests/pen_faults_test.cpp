@@ -56,16 +56,6 @@ TEST_F(PenFaults, FaultsCountRequestsFromWhenTheyAreAdded) {
   EXPECT_EQ(pen->RequestCount(), 6u);
 }
 
-TEST_F(PenFaults, UnplugAtARequestLeavesWithoutCarryingItOut) {
-  auto pen = PlugAndOpen();
-  pen->AddFault(RequestFault{RequestFaultKind::UnplugAtRequest, 1, 1, 0});
-  const Bytes erase = Erase(kDfuRegionStart);
-  EXPECT_EQ(link->Send(erase.data(), erase.size()), PenLink::Result::NotConnected);
-  EXPECT_NE(pen->ReadFlash(kDfuRegionStart, 4), Bytes(4, 0xFF));
-  ASSERT_TRUE(bus->WaitUntilIdle(kPatience));
-  EXPECT_FALSE(pen->IsOnBus());
-}
-
 // As when the PC sleeps and USB power goes: the pen leaves at the request without
 // carrying it out, and comes back by itself V ms later, booted from its flash as
 // after a power cut; not a restart.

@@ -68,19 +68,6 @@ TEST_F(VirtualBusBehaviour, NotifiesInOrderFromOneThreadThatMayCallTheBus) {
   EXPECT_NE(std::get<2>(heard[0]), std::this_thread::get_id());
 }
 
-// What the pen had queued dies with the restart.
-TEST_F(VirtualBusBehaviour, UnplugDuringARestartCancelsTheReturn) {
-  auto pen = PlugAndOpen();
-  pen->SetRestartDelay(100000000);  // 100 s of real time
-  ASSERT_EQ(link->Send(kIdentityRead.data(), kIdentityRead.size()), PenLink::Result::Ok);
-  Restart();
-  EXPECT_EQ(pen->QueuedPackets(), 0u);
-  EXPECT_FALSE(bus->WaitUntilIdle(std::chrono::milliseconds(20)));  // its return is still to come
-  bus->Unplug(pen);
-  EXPECT_TRUE(bus->WaitUntilIdle(kPatience));
-  EXPECT_FALSE(pen->IsOnBus());
-}
-
 // A listener may be waiting for the thread that destroys the bus (a SendMessage
 // to its window): the bus must go without waiting for it.
 TEST_F(VirtualBusBehaviour, GoingAwayTakesEveryPenOffWithoutWaitingForAListener) {
