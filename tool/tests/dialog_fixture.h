@@ -26,9 +26,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 class DialogTest : public ::testing::Test {
  protected:
-  // 1 s of product time is 10 ms here: the 15 s wait for a restarted pen takes
-  // 150 ms, the 100 ms timer ticks every millisecond.
-  static constexpr double kTimeScale = 0.01;
+  // 1 s of product time is 20 ms here: the 15 s wait for a restarted pen takes
+  // 300 ms, the 100 ms timer ticks every 2 ms, and a 2 s attempt leaves a busy
+  // machine 40 ms to bring an answer that the pen gives at once.
+  static constexpr double kTimeScale = 0.02;
   static constexpr auto kLongWait = 60s;  // real time; only reached when something is broken
 
   void SetUp() override {
