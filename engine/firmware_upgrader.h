@@ -66,7 +66,7 @@ class FirmwareUpgrader {
   char version[6] = "UNSET";  // main image version, at most 5 characters
   std::vector<std::uint8_t> dfuImage;
   std::vector<std::uint8_t> mainImage;
-  // Written by the device watch, read by each command attempt.
+  // Set by GivePen, TakePen and PenBack; read by each command attempt.
   std::atomic<HANDLE> driverHandle{nullptr};
   std::int32_t progressDone = 0;
   std::int32_t progressTotal = 0;
