@@ -23,4 +23,19 @@ if [ ! -f "$ready" ]; then
     touch "$ready"
   ) 9>"$WINEPREFIX.lock"
 fi
-exec wine "$@"
+# The program's output goes through files, not straight to our caller's pipes: the
+# first program on a fresh server that needs a desktop makes Wine start explorer
+# with that program's standard handles, and CTest waits for its pipes to close,
+# which then happens only once every other windowed test has ended too.
+out=$(mktemp) err=$(mktemp)
+dump() {
+  cat "$out"
+  cat "$err" >&2
+  rm -f "$out" "$err"
+}
+trap 'dump; exit 143' TERM INT  # a test stopped at its time limit still shows what it wrote
+status=0
+wine "$@" >"$out" 2>"$err" </dev/null &
+wait $! || status=$?
+dump
+exit "$status"
