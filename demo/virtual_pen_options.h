@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "record/record_player.h"
 #include "virtualpen/pen_faults.h"
-#include "virtualpen/record_player.h"
 #include "virtualpen/virtual_pen.h"
 
 struct VirtualPenSetup {

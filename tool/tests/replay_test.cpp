@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "record/record_player.h"
 #include "tool/tests/dialog_fixture.h"
-#include "virtualpen/record_player.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "virtualpen/record_player.h"
+#include "record/record_player.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 #include <map>
 
 #include "afx/time_scale.h"
-#include "usb/traffic_record.h"
+#include "record/traffic_record.h"
 
 namespace virtualpen {
 namespace {
@@ -167,7 +167,7 @@ std::string RecordPlayer::Verdict() const {
   for (std::size_t i = m_next; i < m_lines.size(); ++i) {
     if (m_lines[i].kind == Line::Kind::ToPen) {
       return LineName(i) + ": the tool stopped before this request: " +
-             pen_channel::Hex(m_lines[i].bytes.data(), m_lines[i].bytes.size());
+             record::Hex(m_lines[i].bytes.data(), m_lines[i].bytes.size());
     }
   }
   return {};
@@ -193,7 +193,7 @@ bool RecordPlayer::BootLocked(bool, const BootOverrides&) {
 BusDevice::Outcome RecordPlayer::HandleMessageLocked(const std::uint8_t* data, std::size_t size,
                                                      BootOverrides& next) {
   if (!m_failure.empty()) return Outcome::Unplug;
-  const std::string sent = pen_channel::Hex(data, size);
+  const std::string sent = record::Hex(data, size);
   if (m_next >= m_lines.size()) {
     m_failure = m_path + " has ended; the tool sent " + sent;
     return Outcome::Unplug;
@@ -206,7 +206,7 @@ BusDevice::Outcome RecordPlayer::HandleMessageLocked(const std::uint8_t* data, s
   const auto differs = std::mismatch(data, data + size, expected.bytes.begin(), expected.bytes.end());
   if (differs.first != data + size || differs.second != expected.bytes.end()) {
     m_failure = LineName(m_next) + ": the tool sent " + sent + ", the record has " +
-                pen_channel::Hex(expected.bytes.data(), expected.bytes.size()) + " (they differ from byte " +
+                record::Hex(expected.bytes.data(), expected.bytes.size()) + " (they differ from byte " +
                 std::to_string(differs.first - data) + ")";
     return Outcome::Unplug;
   }
