@@ -5,9 +5,23 @@
 #include <string>
 
 #include "engine/firmware_upgrader.h"
+#include "engine/pen_packet.h"
 #include "usb/pen_channel.h"
 
 namespace {
+
+// A read's answer must come in one receive transfer, packet header around it. The
+// protocol allows reads of FA_MAX_READ_SIZE, whose answers (4,116 bytes) one
+// receive (1,060) cannot carry, so the tool reads a chunk at most.
+constexpr std::uint32_t ReadAnswerPacketSize(std::uint32_t size) {
+  return PACKET_HEADER_SIZE + FA_RESPONSE_HEADER_SIZE + size + FA_CHECKSUM_SIZE;
+}
+static_assert(ReadAnswerPacketSize(FLASH_CHUNK_SIZE) <= PEN_RECEIVE_BUFFER_SIZE,
+              "a chunk's read answer must fit one receive transfer");
+static_assert(HEADER_READ_SIZE <= FLASH_CHUNK_SIZE && IDENTITY_BLOCK_SIZE <= FLASH_CHUNK_SIZE,
+              "the tool reads a chunk at most");
+static_assert(FLASH_CHUNK_SIZE <= FA_MAX_READ_SIZE && FLASH_CHUNK_SIZE <= FA_MAX_WRITE_SIZE,
+              "a chunk is one request");
 
 // The wire's numbers: `width` bytes, least significant first.
 void PutLittleEndian(std::uint8_t* at, std::uint32_t value, int width) {
