@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     }
   }
   std::vector<std::shared_ptr<virtualpen::VirtualPen>> pens;
-  std::shared_ptr<virtualpen::RecordPlayer> player;
+  std::shared_ptr<virtualpen::ReplayedPen> player;
   if (!ApplyVirtualPenSetup(setup, error, &pens, &player)) {
     std::fprintf(stderr, "nibflash: %s\n", error.c_str());
     return 2;

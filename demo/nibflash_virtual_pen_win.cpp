@@ -12,7 +12,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   VirtualPenSetup setup;
   std::vector<std::string> rest;
   std::string error;
-  std::shared_ptr<virtualpen::RecordPlayer> player;
+  std::shared_ptr<virtualpen::ReplayedPen> player;
   if (!ParseVirtualPenOptions(__argc, __argv, setup, rest, error) || !rest.empty() ||
       !ApplyVirtualPenSetup(setup, error, nullptr, &player)) {
     if (error.empty()) error = "unknown option: " + rest.front();

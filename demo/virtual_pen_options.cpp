@@ -196,10 +196,10 @@ bool ParseVirtualPenOptions(int argc, char** argv, VirtualPenSetup& setup, std::
 
 bool ApplyVirtualPenSetup(const VirtualPenSetup& setup, std::string& error,
                           std::vector<std::shared_ptr<virtualpen::VirtualPen>>* pens,
-                          std::shared_ptr<virtualpen::RecordPlayer>* player) {
+                          std::shared_ptr<virtualpen::ReplayedPen>* player) {
   auto bus = virtualpen::VirtualBus::Instance();
-  std::shared_ptr<virtualpen::RecordPlayer> replay;
-  if (!setup.replayPath.empty() && !(replay = virtualpen::RecordPlayer::Load(setup.replayPath, error))) {
+  std::shared_ptr<virtualpen::ReplayedPen> replay;
+  if (!setup.replayPath.empty() && !(replay = virtualpen::ReplayedPen::Load(setup.replayPath, error))) {
     return false;
   }
   if (!setup.recordPath.empty() && !bus->StartRecord(setup.recordPath)) {

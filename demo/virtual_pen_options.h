@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "virtualpen/pen_faults.h"
-#include "virtualpen/record_player.h"
+#include "virtualpen/replayed_pen.h"
 #include "virtualpen/virtual_pen.h"
 
 struct VirtualPenSetup {
@@ -35,4 +35,4 @@ bool ParseVirtualPenOptions(int argc, char** argv, VirtualPenSetup& setup, std::
 // written or the one to replay cannot be read.
 bool ApplyVirtualPenSetup(const VirtualPenSetup& setup, std::string& error,
                           std::vector<std::shared_ptr<virtualpen::VirtualPen>>* pens = nullptr,
-                          std::shared_ptr<virtualpen::RecordPlayer>* player = nullptr);
+                          std::shared_ptr<virtualpen::ReplayedPen>* player = nullptr);

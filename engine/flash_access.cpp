@@ -5,12 +5,33 @@
 #include <string>
 
 #include "engine/firmware_upgrader.h"
+#include "engine/pen_packet.h"
 #include "usb/pen_channel.h"
 
 namespace {
 
+// A read's answer must come in one receive transfer, packet header around it. The
+// protocol allows reads of FA_MAX_READ_SIZE, whose answers (4,116 bytes) one
+// receive (1,060) cannot carry, so the tool reads a chunk at most.
+constexpr std::uint32_t ReadAnswerPacketSize(std::uint32_t size) {
+  return PACKET_HEADER_SIZE + FA_RESPONSE_HEADER_SIZE + size + FA_CHECKSUM_SIZE;
+}
+static_assert(ReadAnswerPacketSize(FLASH_CHUNK_SIZE) <= PEN_RECEIVE_BUFFER_SIZE,
+              "a chunk's read answer must fit one receive transfer");
+static_assert(HEADER_READ_SIZE <= FLASH_CHUNK_SIZE && IDENTITY_BLOCK_SIZE <= FLASH_CHUNK_SIZE,
+              "the tool reads a chunk at most");
+static_assert(FLASH_CHUNK_SIZE <= FA_MAX_READ_SIZE && FLASH_CHUNK_SIZE <= FA_MAX_WRITE_SIZE,
+              "a chunk is one request");
+
+// The wire's numbers: `width` bytes, least significant first.
 void PutLittleEndian(std::uint8_t* at, std::uint32_t value, int width) {
   for (int i = 0; i < width; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint32_t GetLittleEndian(const std::uint8_t* at, int width) {
+  std::uint32_t value = 0;
+  for (int i = width - 1; i >= 0; --i) value = value << 8 | at[i];
+  return value;
 }
 
 // Header shared by all three requests; the size field is 16 bits wide on the wire.
@@ -110,11 +131,7 @@ void FirmwareUpgrader::Exchange(const std::uint8_t* request, std::uint32_t reque
                                 const char* noResponseText) {
   {
     CSingleLock lock(&upgraderLock, TRUE);
-    awaitedEcho = RequestEcho{request[1],
-                              request[2] | static_cast<std::uint32_t>(request[3]) << 8 |
-                                  static_cast<std::uint32_t>(request[4]) << 16 |
-                                  static_cast<std::uint32_t>(request[5]) << 24,
-                              request[6] | static_cast<std::uint32_t>(request[7]) << 8};
+    awaitedEcho = RequestEcho{request[1], GetLittleEndian(request + 2, 4), GetLittleEndian(request + 6, 2)};
     awaitingAnswer = true;
     responseSignal.ResetEvent();
   }
@@ -134,13 +151,8 @@ void FirmwareUpgrader::Exchange(const std::uint8_t* request, std::uint32_t reque
 }
 
 FirmwareUpgrader::RequestEcho FirmwareUpgrader::EchoOfResponse(const std::uint8_t* payload) {
-  return RequestEcho{payload[FA_RESPONSE_COMMAND_OFFSET],
-                     payload[FA_RESPONSE_ADDRESS_OFFSET] |
-                         static_cast<std::uint32_t>(payload[FA_RESPONSE_ADDRESS_OFFSET + 1]) << 8 |
-                         static_cast<std::uint32_t>(payload[FA_RESPONSE_ADDRESS_OFFSET + 2]) << 16 |
-                         static_cast<std::uint32_t>(payload[FA_RESPONSE_ADDRESS_OFFSET + 3]) << 24,
-                     payload[FA_RESPONSE_SIZE_OFFSET] |
-                         static_cast<std::uint32_t>(payload[FA_RESPONSE_SIZE_OFFSET + 1]) << 8};
+  return RequestEcho{payload[FA_RESPONSE_COMMAND_OFFSET], GetLittleEndian(payload + FA_RESPONSE_ADDRESS_OFFSET, 4),
+                     GetLittleEndian(payload + FA_RESPONSE_SIZE_OFFSET, 2)};
 }
 
 void FirmwareUpgrader::CheckResponse(std::uint8_t command, std::uint32_t address, std::uint32_t size) {
@@ -154,8 +166,7 @@ void FirmwareUpgrader::CheckResponse(std::uint8_t command, std::uint32_t address
   }
   if (response[FA_RESPONSE_COMMAND_OFFSET] != command) throw UpgradeToolException("Command response out of sync");
   const std::uint32_t echoedAddress = HeldWord(FA_RESPONSE_ADDRESS_OFFSET);
-  const std::uint32_t echoedSize =
-      response[FA_RESPONSE_SIZE_OFFSET] | static_cast<std::uint32_t>(response[FA_RESPONSE_SIZE_OFFSET + 1]) << 8;
+  const std::uint32_t echoedSize = GetLittleEndian(response + FA_RESPONSE_SIZE_OFFSET, 2);
   if (echoedAddress != address || echoedSize != size) throw UpgradeToolException("Bad address or size in response");
   // A read response must hold the data and checksum it announces.
   if (command == FA_CMD_FLASH_READ &&
@@ -166,13 +177,10 @@ void FirmwareUpgrader::CheckResponse(std::uint8_t command, std::uint32_t address
 
 std::uint32_t FirmwareUpgrader::HeldDataSize() const {
   if (responseLength < FA_RESPONSE_HEADER_SIZE) return 0;
-  const std::uint32_t announced =
-      response[FA_RESPONSE_SIZE_OFFSET] | static_cast<std::uint32_t>(response[FA_RESPONSE_SIZE_OFFSET + 1]) << 8;
+  const std::uint32_t announced = GetLittleEndian(response + FA_RESPONSE_SIZE_OFFSET, 2);
   return std::min(announced, responseLength - FA_RESPONSE_HEADER_SIZE);
 }
 
 std::uint32_t FirmwareUpgrader::HeldWord(std::uint32_t offset) const {
-  return response[offset] | static_cast<std::uint32_t>(response[offset + 1]) << 8 |
-         static_cast<std::uint32_t>(response[offset + 2]) << 16 |
-         static_cast<std::uint32_t>(response[offset + 3]) << 24;
+  return GetLittleEndian(response + offset, 4);
 }

@@ -2,8 +2,8 @@
 // The driver channel: the tool's only path to the pen. Free functions over a
 // little process-wide state (pen_channel_shared.cpp); they take no lock and never
 // throw. One backend is linked in, as libusb links one OS backend:
-//   pen_channel_win.cpp      Setup API discovery, overlapped DeviceIoControl (shipped tool)
-//   pen_channel_virtual.cpp  the virtual bus of virtualpen/ (native builds, tests, demos)
+//   usb/pen_channel_win.cpp             Setup API discovery, overlapped DeviceIoControl (shipped tool)
+//   virtualpen/pen_channel_virtual.cpp  the virtual bus, beside it (native builds, tests, demos)
 // Both give the same results in the same situations; usb/tests holds the one
 // conformance suite that both run.
 //
@@ -126,7 +126,7 @@ HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window);
 void UnregisterPenInterfaceNotifications(HDEVNOTIFY notification);
 
 // Writes the channel's traffic from now on to the file at `path` as JSON Lines
-// (usb/traffic_record.h): every message sent, every message received, every
+// (record/traffic_record.h): every message sent, every message received, every
 // descriptor read, restarts, and the pen's arrivals and removals (plug, unplug)
 // as RecordPenInterfaceChange hears of them; a pen present before is a plug when
 // it is opened. Return: false when the file cannot be made.

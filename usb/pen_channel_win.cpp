@@ -14,11 +14,11 @@
 #include <setupapi.h>
 
 #include "afx/time_scale.h"
+#include "record/traffic_record.h"
 #include "usb/pen_channel_shared.h"
-#include "usb/traffic_record.h"
 
 using pen_channel::Diagnostic;
-using pen_channel::TrafficRecord;
+using record::TrafficRecord;
 
 namespace {
 
@@ -119,7 +119,7 @@ DWORD RequestWithCompletionWait(HANDLE handle, DWORD code, const void* input, DW
 
 // The traffic record (RecordPenTraffic). Pens are named in it by the serial part
 // of their interface path, ...#VID_xxxx&PID_xxxx#<serial>#{class}.
-TrafficRecord record;
+TrafficRecord traffic;
 std::mutex recordMutex;
 std::string recordedPen;              // the pen opened last
 std::set<std::string> pluggedPaths;   // in lower case, as the system's names differ in case
@@ -142,16 +142,16 @@ void RecordPresence(const std::string& path, bool present) {
   for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (!present) {
     pluggedPaths.erase(key);
-    record.Event("unplug", PenName(path));
+    traffic.Event("unplug", PenName(path));
   } else if (pluggedPaths.insert(key).second) {
-    record.Event("plug", PenName(path), path);
+    traffic.Event("plug", PenName(path), path);
   }
 }
 
 // Opens `path` for overlapped I/O, shared, as the driver expects; null on failure.
 HANDLE OpenInterfacePath(const std::string& path) {
   pen_channel::NameInterface(path);
-  if (record.IsOn()) {
+  if (traffic.IsOn()) {
     RecordPresence(path, true);
     std::lock_guard<std::mutex> lock(recordMutex);
     recordedPen = PenName(path);
@@ -164,7 +164,7 @@ HANDLE OpenInterfacePath(const std::string& path) {
 }  // namespace
 
 bool RecordPenTraffic(const char* path) {
-  if (path == nullptr || !record.Start(path)) return false;
+  if (path == nullptr || !traffic.Start(path)) return false;
   std::lock_guard<std::mutex> lock(recordMutex);
   pluggedPaths.clear();  // a new record has seen no pen yet
   return true;
@@ -263,7 +263,7 @@ std::uint32_t ReadDeviceDescriptor(HANDLE handle, std::uint8_t* descriptor) {
   if (handle == nullptr) return NO_DEVICE_RESULT;
   const DWORD result = RequestWithCompletionWait(handle, IOCTL_PEN_GET_DEVICE_DESCRIPTOR, nullptr, 0,
                                                  descriptor, DEVICE_DESCRIPTOR_SIZE, DEVICE_DESCRIPTOR_SIZE);
-  if (result == ERROR_SUCCESS && record.IsOn()) record.Descriptor(RecordedPen(), descriptor, DEVICE_DESCRIPTOR_SIZE);
+  if (result == ERROR_SUCCESS && traffic.IsOn()) traffic.Descriptor(RecordedPen(), descriptor, DEVICE_DESCRIPTOR_SIZE);
   return result;
 }
 
@@ -272,16 +272,16 @@ std::uint32_t ReadDeviceDescriptor(HANDLE handle, std::uint8_t* descriptor) {
 std::uint32_t SendRestartCommand(HANDLE handle) {
   if (handle == nullptr) return NO_DEVICE_RESULT;
   const std::uint8_t restart = RESTART_BYTE;
-  const bool recording = record.IsOn();
-  if (recording) record.Packet(TrafficRecord::Direction::ToPen, RecordedPen(), &restart, sizeof(restart));
+  const bool recording = traffic.IsOn();
+  if (recording) traffic.Packet(TrafficRecord::Direction::ToPen, RecordedPen(), &restart, sizeof(restart));
   const DWORD result = RequestWithCompletionWait(handle, IOCTL_PEN_SEND, &restart, sizeof(restart), nullptr, 0, 0);
-  if (recording && result == ERROR_SUCCESS) record.Event("restart", RecordedPen());
+  if (recording && result == ERROR_SUCCESS) traffic.Event("restart", RecordedPen());
   return result;
 }
 
 std::uint32_t WritePenData(HANDLE handle, const std::uint8_t* data, std::uint32_t count) {
   if (handle == nullptr) return NO_DEVICE_RESULT;
-  if (record.IsOn()) record.Packet(TrafficRecord::Direction::ToPen, RecordedPen(), data, count);
+  if (traffic.IsOn()) traffic.Packet(TrafficRecord::Direction::ToPen, RecordedPen(), data, count);
   return RequestWithCompletionWait(handle, IOCTL_PEN_SEND, data, count, nullptr, 0, 0);
 }
 
@@ -324,8 +324,8 @@ std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* re
     }
     if (result == ERROR_SUCCESS) *received = count;
   }
-  if (result == ERROR_SUCCESS && record.IsOn()) {
-    record.Packet(TrafficRecord::Direction::FromPen, RecordedPen(), buffer, count);
+  if (result == ERROR_SUCCESS && traffic.IsOn()) {
+    traffic.Packet(TrafficRecord::Direction::FromPen, RecordedPen(), buffer, count);
   }
   CloseHandle(event);
   return result;
@@ -343,7 +343,7 @@ void ClosePenDriver(HANDLE handle) {
 void ReportUpgradeFailure(const char* reason) {
   if (reason == nullptr) return;
   pen_channel::PrintUpgradeFailure(reason);
-  record.Failure(reason);
+  traffic.Failure(reason);
 }
 
 HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {
@@ -359,5 +359,5 @@ void UnregisterPenInterfaceNotifications(HDEVNOTIFY notification) {
 }
 
 void RecordPenInterfaceChange(bool arrival, const std::string& interfacePath) {
-  if (record.IsOn()) RecordPresence(interfacePath, arrival);
+  if (traffic.IsOn()) RecordPresence(interfacePath, arrival);
 }

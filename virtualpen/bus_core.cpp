@@ -78,7 +78,7 @@ PenLink::Result BusCore::Send(PenLink& link, const std::uint8_t* data, std::size
     lock.unlock();  // the bus goes on meanwhile
     return link.WaitHeldLocked(penLock, hold->cancellable, wait);
   }
-  m_record.Packet(pen_channel::TrafficRecord::Direction::ToPen, pen->m_serial, data, size);
+  m_record.Packet(record::TrafficRecord::Direction::ToPen, pen->m_serial, data, size);
   BootOverrides overrides;
   switch (pen->HandleMessageLocked(data, size, overrides)) {
     case BusDevice::Outcome::None:

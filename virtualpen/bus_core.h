@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "usb/traffic_record.h"
+#include "record/traffic_record.h"
 #include "virtualpen/bus_device.h"
 #include "virtualpen/pen_link.h"
 
@@ -42,7 +42,7 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
   void Unsubscribe(std::uint64_t id, bool waitForDelivery);
   bool WaitUntilIdle(Clock::duration timeout);
 
-  pen_channel::TrafficRecord& Record() { return m_record; }
+  record::TrafficRecord& Record() { return m_record; }
 
   // The event thread's body: delivers notifications in order, one at a time,
   // without the lock, and brings restarted pens back when they are due.
@@ -102,7 +102,7 @@ class BusCore : public std::enable_shared_from_this<BusCore> {
   bool m_delivering = false;
   bool m_stopping = false;
   std::thread::id m_eventThread;
-  pen_channel::TrafficRecord m_record;
+  record::TrafficRecord m_record;
 };
 
 }  // namespace virtualpen

@@ -1,7 +1,7 @@
 #pragma once
 // What the bus and the host's links serve: a device that comes onto the bus for a
 // boot (a link serves one), takes messages from the host and has packets ready for
-// it. VirtualPen models the pen behind this; RecordPlayer plays a traffic record.
+// it. VirtualPen models the pen behind this; ReplayedPen plays a traffic record.
 // The bus drives the protected part with the device's lock held (order in bus_core.h).
 #include <chrono>
 #include <condition_variable>

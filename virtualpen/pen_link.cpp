@@ -49,7 +49,7 @@ PenLink::Result PenLink::ReceiveUntil(std::uint8_t* buffer, std::size_t capacity
     if (ownBoot && !pen.m_queue.empty() && pen.m_queue.front().readyAt <= now) {
       const Packet packet = std::move(pen.m_queue.front().bytes);
       pen.m_queue.pop_front();
-      m_bus->Record().Packet(pen_channel::TrafficRecord::Direction::FromPen, pen.m_serial, packet.data(),
+      m_bus->Record().Packet(record::TrafficRecord::Direction::FromPen, pen.m_serial, packet.data(),
                              packet.size());
       *received = std::min(capacity, packet.size());
       if (*received > 0) std::memcpy(buffer, packet.data(), *received);

@@ -70,7 +70,7 @@ class VirtualBus {
   // restarted pen is still to come back. False when the time ran out.
   bool WaitUntilIdle(std::chrono::steady_clock::duration timeout = std::chrono::seconds(10));
 
-  // The traffic record (usb/traffic_record.h); starting again starts a new record.
+  // The traffic record (record/traffic_record.h); starting again starts a new record.
   bool StartRecord(const std::string& path);
   void StartRecord(std::shared_ptr<std::ostream> out);
   void StopRecord();

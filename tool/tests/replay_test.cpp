@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "tool/tests/dialog_fixture.h"
-#include "virtualpen/record_player.h"
+#include "virtualpen/replayed_pen.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ class ReplayTest : public DialogTest {
   // upgrade completed, false once the dialog has ended without.
   bool Replay(const std::string& path) {
     std::string error;
-    m_player = virtualpen::RecordPlayer::Load(path, error);
+    m_player = virtualpen::ReplayedPen::Load(path, error);
     EXPECT_NE(m_player, nullptr) << error;
     if (!m_player || !Bus()->Plug(m_player)) return false;
     OpenDialog();
@@ -30,7 +30,7 @@ class ReplayTest : public DialogTest {
 
   static std::string Temporary(const char* name) { return ::testing::TempDir() + name; }
 
-  std::shared_ptr<virtualpen::RecordPlayer> m_player;
+  std::shared_ptr<virtualpen::ReplayedPen> m_player;
 };
 
 struct Recording {

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "afx/time_scale.h"
+#include "record/traffic_record.h"
 #include "usb/tests/pen_fixture.h"
-#include "usb/traffic_record.h"
 
 namespace channel_testing {
 namespace {
@@ -170,9 +170,9 @@ TEST_F(Channel, RecordsItsTrafficWhenAsked) {
 
   const std::string pen = name.substr(name.find('#', name.find('#') + 1) + 1,
                                       name.rfind('#') - name.find('#', name.find('#') + 1) - 1);
-  const std::string quoted = pen_channel::JsonString(pen);
+  const std::string quoted = record::JsonString(pen);
   const std::vector<std::string> expected = {
-      R"("event":"plug","pen":)" + quoted + R"(,"interface":)" + pen_channel::JsonString(name) + "}",
+      R"("event":"plug","pen":)" + quoted + R"(,"interface":)" + record::JsonString(name) + "}",
       R"("event":"descriptor","pen":)" + quoted + R"(,"hex":")" + Hex(Bytes(descriptor, descriptor + sizeof(descriptor))) + "\"}",
       R"("dir":"to_pen","pen":)" + quoted + R"(,"hex":")" + Hex(pens->Request()) + "\"}",
       R"("dir":"from_pen","pen":)" + quoted + R"(,"hex":")" + Hex(answer.bytes) + "\"}",

@@ -1,6 +1,6 @@
 #pragma once
 // The pens behind a backend, as the conformance suite drives them: virtual ones natively
-// (virtual_pen_fixture.cpp), the fake kernel driver under Wine (win/fake_pen_fixture.cpp).
+// (virtualpen/tests/virtual_pen_fixture.cpp), the fake kernel driver under Wine (win/fake_pen_fixture.cpp).
 #include <chrono>
 #include <cstddef>
 #include <cstdint>

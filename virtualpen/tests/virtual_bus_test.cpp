@@ -126,8 +126,8 @@ TEST_F(VirtualBusBehaviour, RecordsBusEventsInOrderUntilStopped) {
 }
 
 TEST(TrafficRecord, EscapesWhatJsonNeedsAndFailsForAFileThatCannotBeMade) {
-  EXPECT_EQ(pen_channel::JsonString("\\\\?\\USB#\"x\"\n"), R"("\\\\?\\USB#\"x\"\u000a")");
-  pen_channel::TrafficRecord record;
+  EXPECT_EQ(record::JsonString("\\\\?\\USB#\"x\"\n"), R"("\\\\?\\USB#\"x\"\u000a")");
+  record::TrafficRecord record;
   EXPECT_FALSE(record.Start("/nonexistent-directory/record.jsonl"));
   EXPECT_FALSE(record.IsOn());
 }

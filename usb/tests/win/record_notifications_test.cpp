@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
+#include "record/traffic_record.h"
 #include "usb/pen_channel.h"
-#include "usb/traffic_record.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ TEST(RecordedNotifications, ArrivalAndRemovalArePlugAndUnplug) {
   std::stringstream text;
   text << std::ifstream(path).rdbuf();
   const std::string record = text.str();
-  const auto plug = record.find(R"("event":"plug","pen":"PEN42","interface":)" + pen_channel::JsonString(name) + "}");
+  const auto plug = record.find(R"("event":"plug","pen":"PEN42","interface":)" + record::JsonString(name) + "}");
   const auto unplug = record.find(R"("event":"unplug","pen":"PEN42"})");
   EXPECT_NE(plug, std::string::npos) << record;
   EXPECT_NE(unplug, std::string::npos) << record;

@@ -1,14 +1,13 @@
-#include "virtualpen/record_player.h"
+#include "record/record_player.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 
-#include "afx/time_scale.h"
-#include "usb/traffic_record.h"
+#include "record/traffic_record.h"
 
-namespace virtualpen {
+namespace record {
 namespace {
 
 using Fields = std::map<std::string, std::string>;
@@ -109,7 +108,7 @@ bool ToLine(const Fields& fields, RecordPlayer::Line& line) {
     case Kind::FromPen:
       return ParseHex(field("hex"), line.bytes);
     case Kind::Descriptor:
-      return ParseHex(field("hex"), line.bytes) && line.bytes.size() == DeviceDescriptor{}.size();
+      return ParseHex(field("hex"), line.bytes) && line.bytes.size() == kDescriptorSize;
     case Kind::Plug:
       line.interfaceName = field("interface");
       return !line.interfaceName.empty();
@@ -120,15 +119,9 @@ bool ToLine(const Fields& fields, RecordPlayer::Line& line) {
   return true;
 }
 
-// Recorded milliseconds as real time under the time scale.
-BusDevice::Clock::duration Gap(double ms) {
-  const std::chrono::duration<double> scaledSecond = afx::Scaled(1000);
-  return std::chrono::duration_cast<BusDevice::Clock::duration>(scaledSecond * (std::max(0.0, ms) / 1000.0));
-}
-
 }  // namespace
 
-std::shared_ptr<RecordPlayer> RecordPlayer::Load(const std::string& path, std::string& error) {
+std::unique_ptr<RecordPlayer> RecordPlayer::Load(const std::string& path, std::string& error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = "cannot read the traffic record " + path;
@@ -155,19 +148,18 @@ std::shared_ptr<RecordPlayer> RecordPlayer::Load(const std::string& path, std::s
     error = "the traffic record " + path + " plugs no pen";
     return nullptr;
   }
-  return std::make_shared<RecordPlayer>(path, serial, std::move(lines));
+  return std::make_unique<RecordPlayer>(path, serial, std::move(lines));
 }
 
 RecordPlayer::RecordPlayer(std::string path, std::string serial, std::vector<Line> lines)
-    : BusDevice(std::move(serial)), m_path(std::move(path)), m_lines(std::move(lines)) {}
+    : m_path(std::move(path)), m_serial(std::move(serial)), m_lines(std::move(lines)) {}
 
 std::string RecordPlayer::Verdict() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
   if (!m_failure.empty()) return m_failure;
   for (std::size_t i = m_next; i < m_lines.size(); ++i) {
     if (m_lines[i].kind == Line::Kind::ToPen) {
       return LineName(i) + ": the tool stopped before this request: " +
-             pen_channel::Hex(m_lines[i].bytes.data(), m_lines[i].bytes.size());
+             Hex(m_lines[i].bytes.data(), m_lines[i].bytes.size());
     }
   }
   return {};
@@ -177,73 +169,70 @@ std::string RecordPlayer::LineName(std::size_t index) const {
   return "line " + std::to_string(m_lines[index].number) + " of " + m_path;
 }
 
-std::string RecordPlayer::InterfaceNameLocked() const { return m_interfaceName; }
-
-DeviceDescriptor RecordPlayer::DescriptorLocked() const { return m_descriptor; }
-
-bool RecordPlayer::BootLocked(bool, const BootOverrides&) {
+bool RecordPlayer::Plug(Step& step) {
   if (!m_failure.empty() || m_next >= m_lines.size() || m_lines[m_next].kind != Line::Kind::Plug) return false;
   const Line& plug = m_lines[m_next++];
   m_interfaceName = plug.interfaceName;
-  EnterBusLocked();
-  PlayLocked(Clock::now(), plug.ms);
+  Play(plug.ms, step);
   return true;
 }
 
-BusDevice::Outcome RecordPlayer::HandleMessageLocked(const std::uint8_t* data, std::size_t size,
-                                                     BootOverrides& next) {
-  if (!m_failure.empty()) return Outcome::Unplug;
-  const std::string sent = pen_channel::Hex(data, size);
+RecordPlayer::Step RecordPlayer::Message(const std::uint8_t* data, std::size_t size) {
+  Step step;
+  step.leave = Step::Leave::Unplugs;  // unless the record has this message next
+  if (!m_failure.empty()) return step;
+  const std::string sent = Hex(data, size);
   if (m_next >= m_lines.size()) {
     m_failure = m_path + " has ended; the tool sent " + sent;
-    return Outcome::Unplug;
+    return step;
   }
   const Line& expected = m_lines[m_next];
   if (expected.kind != Line::Kind::ToPen) {
     m_failure = LineName(m_next) + ": the record has no request here; the tool sent " + sent;
-    return Outcome::Unplug;
+    return step;
   }
   const auto differs = std::mismatch(data, data + size, expected.bytes.begin(), expected.bytes.end());
   if (differs.first != data + size || differs.second != expected.bytes.end()) {
     m_failure = LineName(m_next) + ": the tool sent " + sent + ", the record has " +
-                pen_channel::Hex(expected.bytes.data(), expected.bytes.size()) + " (they differ from byte " +
+                Hex(expected.bytes.data(), expected.bytes.size()) + " (they differ from byte " +
                 std::to_string(differs.first - data) + ")";
-    return Outcome::Unplug;
+    return step;
   }
   ++m_next;
-  PlayLocked(Clock::now(), expected.ms);
-  return LeaveLocked(next);
+  step.leave = Step::Leave::Stays;
+  Play(expected.ms, step);
+  Leave(step);
+  return step;
 }
 
-void RecordPlayer::PlayLocked(Clock::time_point from, double fromMs) {
+void RecordPlayer::Play(double fromMs, Step& step) {
   for (; m_next < m_lines.size(); ++m_next) {
     const Line& line = m_lines[m_next];
     if (line.kind == Line::Kind::FromPen) {
-      QueueLocked(line.bytes, from + Gap(line.ms - fromMs));
+      step.packets.push_back({line.ms - fromMs, line.bytes});
     } else if (line.kind == Line::Kind::Descriptor) {
-      std::copy(line.bytes.begin(), line.bytes.end(), m_descriptor.begin());
+      m_descriptor = line.bytes;
     } else {
       break;
     }
   }
 }
 
-BusDevice::Outcome RecordPlayer::LeaveLocked(BootOverrides& next) {
-  if (m_next >= m_lines.size()) return Outcome::None;
+void RecordPlayer::Leave(Step& step) {
+  if (m_next >= m_lines.size()) return;
   const Line& leaving = m_lines[m_next];
   if (leaving.kind == Line::Kind::Unplug) {
     ++m_next;
-    return Outcome::Unplug;
+    step.leave = Step::Leave::Unplugs;
+    return;
   }
-  if (leaving.kind != Line::Kind::Restart) return Outcome::None;
+  if (leaving.kind != Line::Kind::Restart) return;
   ++m_next;
   if (m_next < m_lines.size() && m_lines[m_next].kind == Line::Kind::Unplug) ++m_next;  // the restart's own
+  step.leave = Step::Leave::Restarts;
   if (m_next < m_lines.size() && m_lines[m_next].kind == Line::Kind::Plug) {
-    next.delayMs = static_cast<std::uint32_t>(std::max(0.0, m_lines[m_next].ms - leaving.ms));
-  } else {
-    next.neverReturn = true;
+    step.backAfterMs = m_lines[m_next].ms - leaving.ms;
   }
-  return Outcome::Restart;
 }
 
-}  // namespace virtualpen
+}  // namespace record

@@ -1,9 +1,9 @@
-#include "usb/traffic_record.h"
+#include "record/traffic_record.h"
 
 #include <cstdio>
 #include <memory>
 
-namespace pen_channel {
+namespace record {
 
 std::string Hex(const std::uint8_t* data, std::size_t size) {
   static const char kDigits[] = "0123456789abcdef";
@@ -101,4 +101,4 @@ std::string TrafficRecord::Time() const {
   return text;
 }
 
-}  // namespace pen_channel
+}  // namespace record

@@ -14,7 +14,7 @@
 #include <mutex>
 #include <string>
 
-namespace pen_channel {
+namespace record {
 
 class TrafficRecord {
  public:
@@ -51,4 +51,4 @@ std::string JsonString(const std::string& text);
 // The bytes in lower-case hex, as the record writes packets.
 std::string Hex(const std::uint8_t* data, std::size_t size);
 
-}  // namespace pen_channel
+}  // namespace record

@@ -1,4 +1,4 @@
-// The driver channel over the virtual bus of virtualpen/: the process-wide
+// The driver channel (usb/pen_channel.h) over the virtual bus: the process-wide
 // VirtualBus::Instance() stands for the system's device tree and the pen's driver.
 // Result codes are those the Windows backend gives for the same situations.
 #include <algorithm>
