@@ -60,35 +60,10 @@ grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' "$build/fuzz.lo
 # every step that waits on Wine or X has one of its own, so a run cannot hang.
 windows_start=$SECONDS
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineserver -k 2>/dev/null || true  # a server left by an interrupted run
-rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
-mkdir -p "$WINEPREFIX"
-
-xvfb=
-display_file=$(mktemp)
-stop_windows_services() {
-  wineserver -k 2>/dev/null || true
-  [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
-  rm -f "$display_file"
-}
-trap stop_windows_services EXIT
-# Xvfb picks a free display itself and names it once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
-[ -s "$display_file" ] || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(head -n1 "$display_file")
-
-# wineboot -i on an empty prefix starts the system services twice over; under a
-# server that stays up, the pair then fight over the service database (a test's
-# driver service never starts). So the prefix is made under a server of its own,
-# which is let go, and the tests get a fresh one that stays up, warmed by one
-# program so that its services are up before the first test.
-timeout 300 wineboot -i >/dev/null 2>&1
-timeout 60 wineserver -w
-wineserver -p
-timeout 60 wine cmd /c exit >/dev/null 2>&1
-touch "$WINEPREFIX/.nibflash-ready"  # scripts/wine-run.sh then leaves it alone
+source scripts/wine-env.sh
+trap stop_wine_and_xvfb EXIT
+start_xvfb
+make_wine_prefix
 echo "=== Wine prefix ready in $((SECONDS - windows_start)) s"
 
 configure_build_test win64 Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake

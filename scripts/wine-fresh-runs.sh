@@ -21,32 +21,14 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/wine-fresh-runs.XXXXXX")
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-xvfb=
-stop() {
-  wineserver -k 2>/dev/null || true
-  [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
-}
-trap stop EXIT
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(head -n1 "$work/display")
+source "$root/scripts/wine-env.sh"
+trap stop_wine_and_xvfb EXIT
+start_xvfb
 
 failed=0
 for run in $(seq "$runs"); do
-  wineserver -k 2>/dev/null || true
-  timeout 60 wineserver -w 2>/dev/null || true
-  rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
-  mkdir -p "$WINEPREFIX"
-  # As scripts/test.sh: made under a server of its own, which is let go, then a
-  # fresh one kept up and warmed by one program.
   start=$SECONDS
-  timeout 300 wineboot -i >/dev/null 2>&1
-  timeout 60 wineserver -w
-  wineserver -p
-  timeout 60 wine cmd /c exit >/dev/null 2>&1
-  touch "$WINEPREFIX/.nibflash-ready"
+  make_wine_prefix
   made=$((SECONDS - start))
   # No cost data: tests start in the order of a fresh checkout.
   rm -f "$build/Testing/Temporary/CTestCostData.txt"
