@@ -16,6 +16,10 @@ mkdir -p "$work/source"
 commit=$(sed -n 's/^Commit: //p' "$first"/*.buildinfo)
 (umask 077 && TZ=Asia/Shanghai NIBFLASH_COMMIT=$commit CMAKE_BUILD_PARALLEL_LEVEL=1 \
   bash "$work/source/scripts/release.sh" --dist "$work/dist" --allow-dirty >"$work/release.log")
+# SHA256SUMS names every other file of the release.
+listed=$(cut -c67- "$first/SHA256SUMS")
+present=$(cd "$first" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort)
+[ "$listed" = "$present" ] || { echo "FAILED: SHA256SUMS does not list exactly the release's files" >&2; exit 1; }
 if diff -r "$first" "$work/dist" >"$work/diff.log" 2>&1; then
   echo "reproducible: the second release is the first, bit for bit:"
   cat "$first/SHA256SUMS"
