@@ -15,9 +15,15 @@ endif()
 
 # nibflash_load_config(<program>): a program whose entry is afx's carries a load
 # configuration (afx/app_entry_win.cpp) that this linker does not point the PE
-# header at; the step after the link does.
+# header at; the step after the link does. It also gives the PE header its
+# floor and flags.
 function(nibflash_load_config target)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND sh ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/pe_load_config.sh $<TARGET_FILE:${target}> ${CMAKE_NM} ${CMAKE_OBJDUMP}
     VERBATIM)
+  # The header states the same floor as the headers above, and that the program
+  # needs none of the compatibility shims of a terminal server.
+  target_link_options(${target} PRIVATE LINKER:--tsaware
+    LINKER:--major-os-version,6 LINKER:--minor-os-version,1
+    LINKER:--major-subsystem-version,6 LINKER:--minor-subsystem-version,1)
 endfunction()

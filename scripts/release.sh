@@ -4,6 +4,7 @@
 #   Nibflash-<version>-x86.zip     the same folder, zipped
 #   Nibflash-<version>-setup.exe   the installer
 #   symbols/                       the programs' debug information (.gnu_debuglink)
+#   Nibflash-<version>-x86.buildinfo  how it was built: commit, SOURCE_DATE_EPOCH, toolchain
 #   SHA256SUMS
 # Bit for bit the same from the same commit, wherever and whenever it is built.
 # Signed with Authenticode when NIBFLASH_SIGN_PKCS12 names a PKCS#12 file (its
@@ -117,6 +118,34 @@ makensis -V2 -NOCD -DVERSION="$version" -DTARGET="$target" -DKIT="$kit" -DTOOL="
   -DOUTFILE="$dist/$installer" "$root/packaging/nibflash.nsi" >"$dist.makensis.log" ||
   { cat "$dist.makensis.log"; exit 1; }
 [ -z "${NIBFLASH_SIGN_PKCS12:-}" ] || sign "$dist/$installer"
+
+# How it was built, in the spirit of Debian's .buildinfo: the commit, its time and
+# the Debian packages of every tool and library that made the bytes. The same for
+# every release of one commit on one machine: no times of day, no local paths.
+# A copy of the tree outside its checkout names its commit in NIBFLASH_COMMIT.
+commit=${NIBFLASH_COMMIT:-}
+if [ -z "$commit" ] && [ "$(git -C "$root" rev-parse --show-toplevel 2>/dev/null)" = "$(cd "$root" && pwd -P)" ]; then
+  commit=$(git -C "$root" rev-parse HEAD)
+  git -C "$root" diff --quiet HEAD || commit="$commit with uncommitted changes"
+fi
+compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$programs/CMakeCache.txt" 2>/dev/null)
+compiler=${compiler:-$prefix-g++-posix}
+used=("$compiler" "${compiler/g++/gcc}" "$prefix-ld" "$prefix-objcopy" "$prefix-windres" makensis osslsigncode zip)
+used=($(for tool in "${used[@]}"; do readlink -f "$(command -v "$tool")"; done)
+      $(for lib in libstdc++.a libmingwex.a; do readlink -f "$("$compiler" -print-file-name=$lib)"; done))
+{
+  echo "Format: 1.0"
+  echo "Source: Nibflash"
+  echo "Version: $version"
+  echo "Architecture: $arch"
+  echo "Commit: ${commit:-unknown}"
+  echo "Source-Date-Epoch: $SOURCE_DATE_EPOCH"
+  echo "Compiler: $("$compiler" --version | head -n1)"
+  echo "Linker: $("$prefix-ld" --version | head -n1)"
+  echo "Installed-Build-Depends:"
+  dpkg-query -S "${used[@]}" | cut -d: -f1 | tr ',' '\n' | tr -d ' ' | sort -u |
+    xargs dpkg-query -W -f=' ${Package} (= ${Version}),\n' | sed '$ s/,$//'
+} >"$dist/$name.buildinfo"
 
 # Sorted entries, no extra attributes, times from the commit (zip writes local time: UTC here).
 (cd "$dist" && find "$name" -type f | sort | zip -q -X -D -@ "$name.zip")
