@@ -4,8 +4,6 @@
 
 #include "engine/upgrade_tool_exception.h"
 #include "tool/resource.h"
-#include "tool/tool_state.h"
-#include "tool/upgrade_thread.h"
 #include "usb/pen_channel.h"
 
 namespace {
@@ -29,19 +27,11 @@ BEGIN_MESSAGE_MAP(CNibflashDlg, CDialog)
 END_MESSAGE_MAP()
 
 CNibflashDlg::CNibflashDlg() : CDialog(IDD_UPGRADE_DIALOG) {
-  upgradeFailed = false;
   m_hIcon = AfxGetApp()->LoadIcon(IDR_APP_ICON);
 }
 
-CNibflashDlg::~CNibflashDlg() {
-  m_watch.StopReceiveThread();
-  if (m_upgradeThread != nullptr) {
-    // With the pen closed the upgrade ends within its own limits (its next
-    // command finds no handle); it must not outlive m_upgrader.
-    m_upgradeThread->WaitForEnd(INFINITE);
-    delete m_upgradeThread;
-  }
-}
+// The pen closed first, so that m_run's thread ends within its own limits.
+CNibflashDlg::~CNibflashDlg() { m_watch.StopReceiveThread(); }
 
 int CNibflashDlg::OnCreate(LPCREATESTRUCT lpCreateStruct) {
   if (CDialog::OnCreate(lpCreateStruct) == -1) return -1;
@@ -65,7 +55,7 @@ BOOL CNibflashDlg::OnInitDialog() {
   UpdateDeviceState(m_watch.PenHandle() != nullptr);
   SetStatusText("");
   m_progress.SetRange(0, 1000);
-  m_progress.SetPos(progressPermille);
+  m_progress.SetPos(m_run.Outcome().permille);
   SetStatusText(VersionLine());
   return TRUE;
 }
@@ -78,7 +68,7 @@ CString CNibflashDlg::VersionLine() {
 }
 
 void CNibflashDlg::UpdateDeviceState(bool enable) {
-  if (upgradeRunning) return;
+  if (m_run.IsRunning()) return;
   if (CWnd* start = GetDlgItem(IDC_START)) start->EnableWindow(enable ? TRUE : FALSE);
   CString title;
   title.Format("%s %s - %s", "Maravel", "Firmware Upgrade Tool", m_upgrader.version);
@@ -118,27 +108,11 @@ void CNibflashDlg::OnBnClickedStart() {
       AfxMessageBox(kWrongDeviceText, MB_OK | MB_ICONEXCLAMATION);
       return;
     }
-    if (m_upgradeThread != nullptr) {  // the previous run: its outcome was seen, so it has ended or is ending
-      m_upgradeThread->WaitForEnd(INFINITE);
-      delete m_upgradeThread;
-      m_upgradeThread = nullptr;
-    }
     UpdateDeviceState(false);
     if (CWnd* exit = GetDlgItem(IDOK)) exit->EnableWindow(FALSE);
-    // A previous run's outcome must not end this one at its first tick.
-    ClearUpgradeOutcome();
     SetTimer(UPGRADE_TIMER_ID, UPGRADE_TIMER_PERIOD_MS, nullptr);
-    // Set here, not only by the thread, so that no tick or cancel sees a started
-    // upgrade as idle before the thread runs.
-    upgradeRunning = true;
     m_watch.BeginUpgrade();
-    m_upgradeThread = BeginUpgradeThread(m_upgrader, m_watch);
-    if (m_upgradeThread == nullptr) {
-      upgradeRunning = false;
-      SetUpgradeFailed("The upgrade thread could not be started");  // the next tick reports it
-    } else {
-      m_session.Take(m_hWnd);
-    }
+    if (m_run.Start()) m_session.Take(m_hWnd);  // else the next tick reports the failure
   } catch (const UpgradeToolException&) {
     ShowUpgradeFailed();
   }
@@ -151,19 +125,19 @@ void CNibflashDlg::OnBnClickedDbg() {
 }
 
 void CNibflashDlg::OnTimer(UINT_PTR) {
-  // Read before the progress: the thread stores its last progress before it
-  // sets upgradeDone, so a tick that sees the upgrade done also shows 100%.
-  const bool done = upgradeDone;
-  const bool failed = upgradeFailed;
+  // Read once, so that the state, the text and the bar of one tick agree: the
+  // thread stores its last progress before the outcome, so done shows 100%.
+  const UpgradeOutcome outcome = m_run.Outcome();
+  const bool done = outcome.state == UpgradeOutcome::State::Done;
+  const bool failed = outcome.state == UpgradeOutcome::State::Failed;
   if (done || failed) m_session.Release();  // before a box that waits for the user
   if (failed) {
     KillTimer(UPGRADE_TIMER_ID);
     m_watch.EndUpgrade();
-    ReportUpgradeFailure(UpgradeFailureReason().c_str());
+    ReportUpgradeFailure(outcome.failure.c_str());
     ShowUpgradeFailed();
   }
-  // Read once, so that the text and the bar of one tick agree.
-  const int permille = progressPermille;
+  const int permille = outcome.permille;
   CString percent;
   percent.Format("%d%%", permille / 10);
   SetStatusText(percent);
@@ -191,7 +165,7 @@ void CNibflashDlg::ShowUpgradeComplete() {
 void CNibflashDlg::OnCancel() {
   // Escape or a close request while the pen's flash is being written would
   // leave the pen half-written; Exit is disabled for the same reason.
-  if (upgradeRunning && !m_closeAfterFailure) return;
+  if (m_run.IsRunning() && !m_closeAfterFailure) return;
   CDialog::OnCancel();
 }
 

@@ -1,13 +1,14 @@
 #pragma once
 // The upgrade dialog: the whole user interface of the upgrade tool. It shows the
 // pen's and the image's versions, starts the upgrade thread on Start and follows
-// it from a 100 ms timer through the flags of tool_state.h. The device watch
+// it from a 100 ms timer through the run's outcome. The device watch
 // (device_watch.h) keeps the pen; the dialog forwards its creation and
 // device-change messages to it and shows what it reports.
 #include "afx/afxwin.h"
 #include "engine/firmware_upgrader.h"
 #include "tool/device_watch.h"
 #include "tool/session_guard.h"
+#include "tool/upgrade_thread.h"
 
 inline constexpr std::uint16_t SUPPORTED_PRODUCT_ID = 0x0204;
 inline constexpr std::uint8_t DEBUG_BYTE = 0xDB;
@@ -28,6 +29,7 @@ class CNibflashDlg : public CDialog, private PenDisplay {
 
   void ShowUpgradeFailed();
   void ShowUpgradeComplete();
+  UpgradeOutcome Outcome() const { return m_run.Outcome(); }
 
   FirmwareUpgrader m_upgrader;
   DeviceWatch m_watch{m_upgrader, *this};  // after m_upgrader: it is given up first
@@ -53,12 +55,11 @@ class CNibflashDlg : public CDialog, private PenDisplay {
  private:
   CString VersionLine();
 
-  // The running upgrade thread, kept so that the destructor can wait for it:
-  // the thread must never reach m_upgrader after the dialog is gone.
-  CWinThread* m_upgradeThread = nullptr;
   // Set by ShowUpgradeFailed: its own close request must end the dialog even
   // while the cancel path is closed during an upgrade.
   bool m_closeAfterFailure = false;
   // Held from Start to the tick that sees the outcome; released by its destructor if still held.
   SessionGuard m_session;
+  // Last: its thread is waited for before m_watch and m_upgrader go.
+  UpgradeRun m_run{m_upgrader, m_watch};
 };

@@ -5,8 +5,6 @@
 #include "afx/time_scale.h"
 #include "engine/firmware_upgrader.h"
 #include "engine/pen_packet.h"
-#include "engine/upgrade_tool_exception.h"
-#include "tool/tool_state.h"
 #include "usb/pen_channel.h"
 
 struct ReceiveContext {
@@ -32,11 +30,7 @@ UINT ReceiveThreadProc(void* parameter) {
     if (result == 0) {
       CSingleLock dispatch(&dispatchLock, TRUE);
       if (self->stopReceiving) break;  // stopped while the read was pending: drop it
-      try {
-        DispatchPacket(*self->upgrader, buffer, received);
-      } catch (const UpgradeToolException& failure) {
-        SetUpgradeFailed(failure.Message());
-      }
+      DispatchPacket(*self->upgrader, buffer, received);
     } else if (result == ERROR_DEVICE_NOT_CONNECTED) {
       break;  // the pen is gone
     } else {

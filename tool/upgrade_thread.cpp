@@ -1,66 +1,43 @@
 #include "tool/upgrade_thread.h"
 
-#include <algorithm>
-#include <memory>
-
 #include "engine/firmware_upgrader.h"
 #include "engine/upgrade_tool_exception.h"
 #include "tool/device_watch.h"
-#include "tool/tool_state.h"
 
-namespace {
+UpgradeRun::~UpgradeRun() { EndThread(); }
 
-// One run of the upgrade: the upgrader reaches the watch and the dialog's
-// progress through it.
-class UpgradeRun final : public UpgradeHost {
- public:
-  UpgradeRun(FirmwareUpgrader& upgrader, DeviceWatch& watch) : m_upgrader(upgrader), m_watch(watch) {}
-
-  void Run() {
-    upgradeDone = false;
-    upgradeRunning = true;
-    try {
-      m_upgrader.Upgrade(*this);
-      upgradeDone = true;
-      upgradeFailed = false;
-      upgradeRunning = false;
-    } catch (const UpgradeToolException& failure) {
-      SetUpgradeFailed(failure.Message());
-      upgradeRunning = false;
-    }
+bool UpgradeRun::Start() {
+  EndThread();
+  m_outcome.Begin();
+  m_thread = AfxBeginThread(UpgradeThreadProc, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+  if (m_thread == nullptr) {
+    m_outcome.Fail("The upgrade thread could not be started");  // the next tick reports it
+    return false;
   }
+  m_thread->m_bAutoDelete = FALSE;
+  m_thread->ResumeThread();
+  return true;
+}
 
-  void RestartPen() override { m_watch.RestartPen(); }
-  void ReportProgress(std::int32_t done, std::int32_t total) override { ::ReportProgress(done, total); }
-  void RejectRestartedPen() override { m_watch.RejectRestartedPen(); }
+void UpgradeRun::EndThread() {
+  if (m_thread == nullptr) return;
+  // With the pen closed the upgrade ends within its own limits (its next
+  // command finds no handle).
+  m_thread->WaitForEnd(INFINITE);
+  delete m_thread;
+  m_thread = nullptr;
+}
 
- private:
-  FirmwareUpgrader& m_upgrader;
-  DeviceWatch& m_watch;
-};
-
-UINT UpgradeThreadProc(void* parameter) {
-  std::unique_ptr<UpgradeRun> run(static_cast<UpgradeRun*>(parameter));
-  run->Run();
+UINT UpgradeRun::UpgradeThreadProc(void* parameter) {
+  auto& run = *static_cast<UpgradeRun*>(parameter);
+  try {
+    run.m_upgrader.Upgrade(run);
+    run.m_outcome.Complete();
+  } catch (const UpgradeToolException& failure) {
+    run.m_outcome.Fail(failure.Message());
+  }
   return 0;
 }
 
-}  // namespace
-
-CWinThread* BeginUpgradeThread(FirmwareUpgrader& upgrader, DeviceWatch& watch) {
-  auto* run = new UpgradeRun(upgrader, watch);
-  CWinThread* thread = AfxBeginThread(UpgradeThreadProc, run, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-  if (thread == nullptr) {
-    delete run;
-    return nullptr;
-  }
-  thread->m_bAutoDelete = FALSE;
-  thread->ResumeThread();
-  return thread;
-}
-
-void ReportProgress(std::int32_t done, std::int32_t total) {
-  if (total <= 0) return;
-  const std::int32_t permille = static_cast<std::int32_t>(static_cast<std::int64_t>(done) * 1000 / total);
-  progressPermille = std::min(std::max(permille, 0), 1000);
-}
+void UpgradeRun::RestartPen() { m_watch.RestartPen(); }
+void UpgradeRun::RejectRestartedPen() { m_watch.RejectRestartedPen(); }

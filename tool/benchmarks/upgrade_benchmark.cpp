@@ -22,7 +22,6 @@
 #include "afx/time_scale.h"
 #include "tool/nibflash_dlg.h"
 #include "tool/resource.h"
-#include "tool/tool_state.h"
 #include "virtualpen/virtual_bus.h"
 
 namespace ui = afx::headless;
@@ -69,8 +68,8 @@ struct Result {
 Result UpgradeThroughTheDialog(const virtualpen::PenOptions& options) {
   virtualpen::VirtualBus::ResetInstance();
   auto pen = virtualpen::VirtualBus::Instance()->PlugNewPen(options);
-  upgradeDone = false;  // the previous run's outcome; Start clears it only once the click is handled
   Result result;
+  CNibflashDlg tool;
   std::thread user([&] {
     const HWND dialog = ui::WaitForDialog(IDD_UPGRADE_DIALOG, 10s);
     if (dialog == nullptr || !ui::WaitUntil([&] { return ui::IsControlEnabled(dialog, IDC_START); }, 10s)) return;
@@ -84,15 +83,14 @@ Result UpgradeThroughTheDialog(const virtualpen::PenOptions& options) {
       result.awayCpuSeconds = ToolCpuSeconds() - cpuBefore;
       result.awaySeconds = std::chrono::duration<double>(Clock::now() - left).count();
     }
-    result.ok = PollUntil([] { return upgradeDone.load() || upgradeFailed.load(); }, 120s) && upgradeDone;
+    const auto state = [&] { return tool.Outcome().state; };
+    PollUntil([&] { return state() == UpgradeOutcome::State::Done || state() == UpgradeOutcome::State::Failed; }, 120s);
+    result.ok = state() == UpgradeOutcome::State::Done;
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     ui::WaitUntil([&] { return ui::IsControlEnabled(dialog, IDOK); }, 10s);
     ui::ClickButton(dialog, IDOK);
   });
-  {
-    CNibflashDlg dialog;
-    dialog.DoModal();
-  }
+  tool.DoModal();
   user.join();
   result.exchanges = pen->RequestCount();
   result.modelMs = static_cast<double>(pen->ModelMilliseconds());

@@ -66,7 +66,8 @@ class CampaignTest : public DialogTest {
       // One box, the failure's, and the pen let go.
       const bool failureBox = ui::MessageBoxHistory().size() == 1 && BoxesWithText(kFailureText) == 1;
       const bool letGo = WaitFor([] { return RunningReceiveThreads() == 0; });
-      return cancelled && failureBox && !upgradeRunning && letGo ? Outcome::FailureBox : Outcome::Stuck;
+      const bool failed = LastOutcome().state == UpgradeOutcome::State::Failed;
+      return cancelled && failureBox && failed && letGo ? Outcome::FailureBox : Outcome::Stuck;
     }
     ui::ClickButton(m_dialog, IDOK);
     WaitForDialogEnd();

@@ -221,8 +221,8 @@ TEST_F(DeviceWatchTest, APenBackMidUpgradeIsNotTakenByTheSecondCopy) {
   Bus()->PlugAfter(pen, pen, virtualpen::Departure::Unplug, 1, 500);
   ui::ClickButton(m_dialog, IDC_START);
   EXPECT_EQ(WaitForDialogEnd(), IDCANCEL);  // the failure box
-  EXPECT_TRUE(ShowsNoPen(second));
-  EXPECT_EQ(RunningReceiveThreads(), 0);  // the copies share the upgrade flags: the display cannot tell
+  EXPECT_TRUE(ShowsNoPen(second));        // its display follows its own, idle run
+  EXPECT_EQ(RunningReceiveThreads(), 0);  // and it never read
   EXPECT_EQ(pen->RequestCount(), 20u);
 }
 

@@ -16,7 +16,7 @@
 #include "firmware/embedded_images.h"
 #include "tool/nibflash_dlg.h"
 #include "tool/resource.h"
-#include "tool/tool_state.h"
+#include "tool/upgrade_outcome.h"
 #include "usb/pen_channel.h"
 #include "virtualpen/virtual_bus.h"
 
@@ -70,6 +70,7 @@ class DialogTest : public ::testing::Test {
       CNibflashDlg dialog;
       m_dlg = &dialog;
       m_result = dialog.DoModal();
+      m_outcome = dialog.Outcome();
       m_dlg = nullptr;
     });
     m_dialog = ui::WaitForDialog(IDD_UPGRADE_DIALOG, kLongWait);
@@ -81,6 +82,9 @@ class DialogTest : public ::testing::Test {
     }));
     return m_dialog;
   }
+
+  // The upgrade's outcome as the dialog left it; valid once WaitForDialogEnd returned.
+  const UpgradeOutcome& LastOutcome() const { return m_outcome; }
 
   // Waits until the dialog has ended and returns DoModal's result.
   INT_PTR WaitForDialogEnd() {
@@ -134,5 +138,6 @@ class DialogTest : public ::testing::Test {
   std::atomic<CNibflashDlg*> m_dlg{nullptr};
   std::thread m_ui;
   INT_PTR m_result = 0;
+  UpgradeOutcome m_outcome;
   Bytes m_lowFlash;
 };

@@ -45,7 +45,7 @@ TEST_P(OtherPenTest, APenArrivingDuringACommandsWaitIsNeverGivenTheRest) {
       m_pen->AddFault(RequestFault{RequestFaultKind::UnplugAtRequest, request, 1, 0});
       Bus()->PlugAfter(newcomer, m_pen, virtualpen::Departure::Unplug, 1, 500);
       EXPECT_EQ(Name(RunTool()), Name(Outcome::FailureBox));
-      EXPECT_EQ(UpgradeFailureReason(), "No handle to USB driver");
+      EXPECT_EQ(LastOutcome().failure, "No handle to USB driver");
       if (kind == Newcomer::SamePen) {
         EXPECT_EQ(m_pen->RequestCount(), request);  // nothing after it came back
       } else {
@@ -105,7 +105,7 @@ TEST_P(OtherPenTest, APenBackUnderAnotherPathIsTakenOnlyWithTheSameIdentity) {
       EXPECT_TRUE(IsUpgraded(*copy));
     } else {
       EXPECT_EQ(Name(outcome), Name(Outcome::FailureBox));
-      EXPECT_EQ(UpgradeFailureReason(), "Device did not restart");
+      EXPECT_EQ(LastOutcome().failure, "Device did not restart");
       EXPECT_EQ(WholeFlash(*copy), flash);
     }
     Bus()->Unplug(copy);
