@@ -65,6 +65,14 @@ std::wstring FromBuild(const char* path) {
 
 std::wstring Join(const std::wstring& dir, const std::wstring& name) { return dir + L"\\" + name; }
 
+std::wstring Shipped(const char* path) {
+  const std::wstring built = FromBuild(path);
+  char kit[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableA("NIBFLASH_KIT", kit, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return built;
+  return Join(FromBuild(kit), built.substr(built.rfind(L'\\') + 1));
+}
+
 Process::Process(const std::wstring& program, const std::wstring& workingDir, const std::wstring& desktop,
                  const std::wstring& arguments) {
   std::wstring commandLine = L"\"" + program + L"\" " + arguments;
