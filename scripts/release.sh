@@ -11,7 +11,8 @@
 # password in NIBFLASH_SIGN_PASSWORD; NIBFLASH_SIGN_TIMESTAMP_URL optional).
 #
 #   release.sh [--dist DIR] [--build DIR] [--allow-dirty]
-#       builds the x86 programs afresh in build/release-x86 (or DIR, kept as it is)
+#       builds the x86 programs afresh in build/release-x86 (or in DIR, kept as it
+#       is, its tests too)
 #   release.sh --arch amd64 --programs DIR --dist DIR
 #       packages the x86_64 programs of a test build (DIR/tool, DIR/launcher) as
 #       they are; the tests install that kit under Wine
@@ -54,14 +55,18 @@ installer=Nibflash-$version-setup.exe
 [ "$arch" = x86 ] || installer=Nibflash-$version-$arch-setup.exe
 
 if [ -z "$programs" ]; then
+  # The tests change no byte of the programs: a tree given with --build keeps
+  # them (scripts/test.sh runs them on this release's programs).
+  extra=()
   if [ -z "$build" ]; then
     build=$root/build/release-$arch
     rm -rf "$build"
     mkdir -p "$build"
+    extra=(-DNIBFLASH_TESTS=OFF -DNIBFLASH_BENCHMARKS=OFF)
   fi
   cmake -S "$root" -B "$build" -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" -DNIBFLASH_DEBUG_INFO=ON \
-    -DNIBFLASH_TESTS=OFF -DNIBFLASH_BENCHMARKS=OFF >"$build.configure.log"
+    "${extra[@]}" >"$build.configure.log"
   cmake --build "$build" --target nibflash_tool Handover >"$build.build.log" 2>&1 ||
     { tail -40 "$build.build.log"; exit 1; }
   programs=$build
