@@ -106,10 +106,13 @@ Sandbox::Sandbox(bool shown) : shown_(shown) {
   wchar_t temp[MAX_PATH];
   const std::wstring base(temp, GetTempPathW(MAX_PATH, temp) - 1);
   // Never the name of an earlier sandbox: a desktop still being taken down would
-  // not take new windows reliably.
+  // not take new windows reliably. Nor of an earlier test program's: Wine gives a
+  // new process the id of one that has ended, so the name has the start time too.
+  static const std::wstring process =
+      std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
   static unsigned sandboxes = 0;
   do {
-    name_ = L"nibflash-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(sandboxes++);
+    name_ = L"nibflash-" + process + L"-" + std::to_wstring(sandboxes++);
     dir_ = Join(base, name_);
   } while (!CreateDirectoryW(dir_.c_str(), nullptr));
   if (shown_) {
