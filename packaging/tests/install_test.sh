@@ -43,11 +43,13 @@ has_window() { [ -n "$(window "$1")" ]; }
 gone() { [ -z "$(window "$1")" ]; }
 press_enter() {  # window title pattern: the default button
   local id
+  wait_for 10 has_window "$1"  # Wine may map a new window twice
   id=$(window "$1")
   [ -n "$id" ] && timeout 10 xdotool windowfocus --sync "$id" 2>/dev/null && xdotool key Return
 }
 shot() {  # window title pattern, file name
   local id
+  wait_for 10 has_window "$1"
   id=$(window "$1")
   if [ -n "$id" ]; then import -window "$id" "$artifacts/$2.png"; else echo "FAILED: no window for $2"; failed=$((failed + 1)); fi
 }
