@@ -162,7 +162,7 @@ Section "Uninstall"
   Delete "$INSTDIR\README.txt"
   ${If} ${Errors}
     SetErrorLevel 3
-    MessageBox MB_OK|MB_ICONSTOP "Some files of $INSTDIR could not be removed. Restart Windows, then uninstall again." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "Some files in $INSTDIR could not be removed. Close the programs that use them, then uninstall again." /SD IDOK
     Return
   ${EndIf}
   Delete "$INSTDIR\uninstall.exe"  ; fails only when run in place by a new install
