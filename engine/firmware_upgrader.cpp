@@ -9,9 +9,8 @@ FirmwareUpgrader::FirmwareUpgrader()
     : FirmwareUpgrader(std::vector<std::uint8_t>(EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize),
                        std::vector<std::uint8_t>(EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize)) {}
 
-FirmwareUpgrader::FirmwareUpgrader(const std::vector<std::uint8_t>& dfu, const std::vector<std::uint8_t>& main) {
-  dfuImage = dfu;
-  mainImage = main;
+FirmwareUpgrader::FirmwareUpgrader(const std::vector<std::uint8_t>& dfu, const std::vector<std::uint8_t>& main)
+    : dfuImage(dfu), mainImage(main) {
   SetVersionFromMainImage();
 }
 

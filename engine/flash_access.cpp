@@ -156,7 +156,6 @@ FirmwareUpgrader::RequestEcho FirmwareUpgrader::EchoOfResponse(const std::uint8_
 }
 
 void FirmwareUpgrader::CheckResponse(std::uint8_t command, std::uint32_t address, std::uint32_t size) {
-  CSingleLock lock(&upgraderLock, TRUE);
   // A delivery shorter than the header leaves older bytes in the buffer: judge
   // none of them.
   if (responseLength < FA_RESPONSE_HEADER_SIZE) throw UpgradeToolException("Bad address or size in response");

@@ -18,9 +18,7 @@ std::int32_t Units(const std::vector<std::uint8_t>& image) { return static_cast<
 }  // namespace
 
 void FirmwareUpgrader::Upgrade(UpgradeHost& host) {
-  m_host = &host;
-  progressDone = 0;
-  progressTotal = Units(mainImage) + 2 * Units(dfuImage) + kDfuRegionUnits + kMainRegionUnits + 2 * kRestartUnits;
+  BeginRun(host);
   Report(0, progressTotal);
 
   CheckIdentityBlock();
@@ -51,6 +49,12 @@ void FirmwareUpgrader::Upgrade(UpgradeHost& host) {
   progressDone += kRestartUnits;
   Report(progressDone, progressTotal);
   Report(1, 1);
+}
+
+void FirmwareUpgrader::BeginRun(UpgradeHost& host) {
+  m_host = &host;
+  progressDone = 0;
+  progressTotal = Units(mainImage) + 2 * Units(dfuImage) + kDfuRegionUnits + kMainRegionUnits + 2 * kRestartUnits;
 }
 
 void FirmwareUpgrader::Report(std::int32_t done, std::int32_t total) const {
@@ -176,6 +180,8 @@ void FirmwareUpgrader::GivePen(HANDLE handle) {
 
 void FirmwareUpgrader::TakePen() {
   driverHandle = nullptr;
+  // Under the lock, or an IsInDfuMode under way would set it again.
+  CSingleLock lock(&upgraderLock, TRUE);
   dfuModeSignal.ResetEvent();
 }
 

@@ -35,12 +35,15 @@ configure_build_test native-tsan "" -DCMAKE_CXX_FLAGS=-O1 -DNIBFLASH_SANITIZE=th
 # a hang (-timeout), a sanitizer report or a broken invariant fails the run and
 # leaves the input in build/fuzz/. Its last status line gives executions per
 # second and coverage (cov: edges, ft: features).
+# The same clang build compiles the whole native product (the terminal demo
+# `nibflash` links every product library) with the thread-safety analysis as
+# errors: an access to a guarded field without its lock fails the build.
 fuzz_start=$SECONDS
-echo "=== fuzz: building"
+echo "=== fuzz: building (and the thread-safety analysis of the product)"
 cmake -S . -B "$build/fuzz" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" -DNIBFLASH_SANITIZE=address -DNIBFLASH_FUZZ=ON \
   -DNIBFLASH_TESTS=OFF -DNIBFLASH_BENCHMARKS=OFF >"$build/fuzz.configure.log"
-cmake --build "$build/fuzz" --target pen_answers_fuzzer -j "$jobs" >"$build/fuzz.build.log" 2>&1 ||
+cmake --build "$build/fuzz" --target pen_answers_fuzzer nibflash -j "$jobs" >"$build/fuzz.build.log" 2>&1 ||
   { tail -60 "$build/fuzz.build.log"; exit 1; }
 echo "=== fuzz: built in $((SECONDS - fuzz_start)) s; fuzzing for 60 s"
 rm -rf "$build/fuzz/corpus"

@@ -63,7 +63,7 @@ BOOL CNibflashDlg::OnInitDialog() {
 CString CNibflashDlg::VersionLine() {
   CString line;
   line.Format("Current SW version: %s - New SW version : %s", static_cast<LPCTSTR>(GetDeviceVersionText()),
-              m_upgrader.version);
+              m_upgrader.Version());
   return line;
 }
 
@@ -71,7 +71,7 @@ void CNibflashDlg::UpdateDeviceState(bool enable) {
   if (m_run.IsRunning()) return;
   if (CWnd* start = GetDlgItem(IDC_START)) start->EnableWindow(enable ? TRUE : FALSE);
   CString title;
-  title.Format("%s %s - %s", "Maravel", "Firmware Upgrade Tool", m_upgrader.version);
+  title.Format("%s %s - %s", "Maravel", "Firmware Upgrade Tool", m_upgrader.Version());
   SetWindowText(title);
   SetStatusText(VersionLine());
 }

@@ -3,6 +3,7 @@
 // request again), 15 s for its return after a restart, then 10 s for its
 // DFU-mode announcement.
 #include "engine/tests/engine_fixture.h"
+#include "engine/tests/upgrader_probe.h"
 #include "usb/pen_channel.h"
 
 namespace {
@@ -60,7 +61,7 @@ TEST_F(Waits, AnswerWithinAnAttemptIsTakenByItAndALateOneByTheNext) {
 // At this scale a second of product time is 80 ms.
 TEST_F(Waits, PenMustBeBackWithin15SecondsAndInDfuModeWithin10More) {
   afx::SetTimeScale(0.08);
-  upgrader->m_host = this;
+  upgrader->BeginRun(*this);
   const struct {
     std::uint32_t backMs, announceMs;
     const char* failure;
@@ -75,9 +76,9 @@ TEST_F(Waits, PenMustBeBackWithin15SecondsAndInDfuModeWithin10More) {
 }
 
 TEST_F(Waits, NoRestartWithoutARestartFunction) {
-  upgrader->restartedSignal.SetEvent();  // a stale signal must not pass for a restart either
+  upgrader->PenBack(PenHandle(), true);  // a stale return must not pass for a restart either
   EXPECT_EQ(FailureOf([&] { upgrader->RestartDevice(); }), "No restart function defined");
-  EXPECT_FALSE(upgrader->restartedSignal.Lock(0));
+  EXPECT_FALSE(UpgraderProbe::PenWasBack(*upgrader));
   EXPECT_TRUE(restartsAfter.empty());
 }
 

@@ -6,6 +6,7 @@
 #include <future>
 #include <thread>
 
+#include "engine/tests/upgrader_probe.h"
 #include "tool/receive_thread.h"
 #include "tool/tests/dialog_fixture.h"
 
@@ -41,13 +42,7 @@ class DeviceWatchTest : public DialogTest {
     m_stalled.push_back(pen);
     pen->SetReceivesIgnoreClose(true);
   }
-  // Consumes and restores the auto-reset signal under the lock it is set with.
-  bool DfuAnnounced() {
-    CSingleLock lock(&Upgrader().upgraderLock, TRUE);
-    if (!Upgrader().dfuModeSignal.Lock(0)) return false;
-    Upgrader().dfuModeSignal.SetEvent();
-    return true;
-  }
+  bool DfuAnnounced() { return UpgraderProbe::InDfuMode(Upgrader()); }
 
   // Another copy of the tool on a UI thread of its own, shown; closed at the end.
   HWND OpenSecondCopy() {
@@ -100,7 +95,7 @@ TEST_F(DeviceWatchTest, ArrivalsWhileAPenIsOpenAreIgnored) {
   ASSERT_TRUE(Bus()->WaitUntilIdle());
   EXPECT_EQ(Watch().PenHandle(), opened);
   EXPECT_TRUE(StartEnabled());
-  EXPECT_FALSE(Upgrader().restartedSignal.Lock(0));
+  EXPECT_FALSE(UpgraderProbe::PenWasBack(Upgrader()));
   EXPECT_EQ(RunningReceiveThreads(), 1);
 }
 
@@ -145,7 +140,7 @@ TEST_F(DeviceWatchTest, AStoppedReceiveThreadIsAbandonedAndNeverDispatches) {
   ASSERT_EQ(link->Send(read, sizeof read), virtualpen::PenLink::Result::Ok);
   ASSERT_TRUE(WaitFor([] { return RunningReceiveThreads() == 0; }));
   EXPECT_EQ(pen->QueuedPackets(), 0u);
-  EXPECT_FALSE(Upgrader().responseSignal.Lock(0));
+  EXPECT_FALSE(UpgraderProbe::AnswerTaken(Upgrader()));
 }
 
 // The restart lets go of the pen before it waits for the old receive thread, so
@@ -160,7 +155,7 @@ TEST_F(DeviceWatchTest, NotificationsDuringARestartDoNotWaitForIt) {
   StallReceives(pen);  // the old receive thread will not end: the restart waits its full 500 ms
   afx::SetTimeScale(1000.0);  // ... which is now more than a test's lifetime
   auto restart = std::async(std::launch::async, [&] { Watch().RestartPen(); });
-  EXPECT_TRUE(WaitFor([&] { return Upgrader().restartedSignal.Lock(0); }));  // reopened meanwhile
+  EXPECT_TRUE(WaitFor([&] { return UpgraderProbe::PenWasBack(Upgrader()); }));  // reopened meanwhile
   EXPECT_EQ(pen->RestartCount(), 1u);
   EXPECT_NE(Watch().PenHandle(), nullptr);
   EXPECT_EQ(restart.wait_for(0s), std::future_status::timeout);
