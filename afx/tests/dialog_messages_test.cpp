@@ -126,8 +126,9 @@ TEST(MessageMap, EachEntryCracksItsMessageAndReturnsTheHandlersResult) {
   const HWND hwnd = WaitForNewDialog();
   // Created before its controls, with the template's caption; erased as it shows, then painted.
   EXPECT_TRUE(ui::WaitUntil([&] { return dialog.Count("paint") == 1; }, kWait));
-  const auto shown = dialog.Log();
-  ASSERT_EQ(shown.size(), 4u);  // no ASSERT below: the dialog must close
+  auto shown = dialog.Log();
+  EXPECT_EQ(shown.size(), 4u);  // no ASSERT: the dialog must close
+  shown.resize(4);
   EXPECT_EQ(shown[0], "create:Template Caption:no controls");
   EXPECT_EQ(shown[1], "init");
   EXPECT_EQ(shown[2].rfind("erase:", 0), 0u);
