@@ -28,16 +28,14 @@ Result ReadControl(HWND dialog, int id, Result otherwise, Read read) {
   return control != nullptr ? read(*control) : otherwise;
 }
 
-// Posts `message` when the dialog is up for the user and `accept` says yes to it.
-bool PostInput(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, bool (*accept)(const Window&) = nullptr) {
+// Posts a key for the dialog when it is up for the user.
+bool PressKey(HWND dialog, WPARAM key) {
   {
     std::lock_guard<std::mutex> guard(GetState().mutex);
     const Window* window = DialogLocked(dialog);
-    if (window == nullptr || !window->enabled || !window->visible || (accept != nullptr && !accept(*window))) {
-      return false;
-    }
+    if (window == nullptr || !window->enabled || !window->visible) return false;
   }
-  return PostMessageA(dialog, message, wParam, lParam) != FALSE;
+  return PostMessageA(dialog, WM_KEYDOWN, key, 0) != FALSE;
 }
 
 }  // namespace
@@ -97,20 +95,23 @@ int GetFocusedControl(HWND dialog) {
 }
 
 bool ClickButton(HWND dialog, int id) {
-  const HWND button = ReadControl(dialog, id, HWND{nullptr}, [](const Window& c) {
-    const bool clickable = c.kind == Kind::Button && c.enabled && c.visible && (c.style & BS_TYPEMASK) <= BS_DEFPUSHBUTTON;
-    return clickable ? c.handle : nullptr;
-  });
-  if (button == nullptr) return false;
-  const bool posted = PostInput(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-  std::lock_guard<std::mutex> guard(GetState().mutex);
-  Window* window = FindWindowLocked(dialog);
-  if (posted && window != nullptr) window->focus = button;  // a click focuses the button
-  return posted;
+  HWND button = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(GetState().mutex);
+    Window* window = FindWindowLocked(dialog);
+    const Window* c = DialogLocked(dialog) != nullptr ? afx::headless::detail::FindControlLocked(dialog, id) : nullptr;
+    if (c == nullptr || !window->enabled || !window->visible || c->kind != Kind::Button || !c->enabled || !c->visible ||
+        (c->style & BS_TYPEMASK) > BS_DEFPUSHBUTTON) {
+      return false;
+    }
+    button = c->handle;
+    window->focus = button;  // the press focuses the button before the release clicks it
+  }
+  return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button)) != FALSE;
 }
 
-bool PressEscape(HWND dialog) { return PostInput(dialog, WM_KEYDOWN, VK_ESCAPE, 0); }
-bool PressEnter(HWND dialog) { return PostInput(dialog, WM_KEYDOWN, VK_RETURN, 0); }
+bool PressEscape(HWND dialog) { return PressKey(dialog, VK_ESCAPE); }
+bool PressEnter(HWND dialog) { return PressKey(dialog, VK_RETURN); }
 
 bool PostCommand(HWND dialog, int id, UINT code) {
   return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id))) !=

@@ -17,8 +17,8 @@ constexpr int kMessageBoxText = 0xFFFF;  // the static that holds a message box'
 
 std::string Utf8(const std::wstring& text) {
   std::string utf8(text.size() * 3, '\0');
-  utf8.resize(static_cast<std::size_t>(std::max(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                                                    utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr), 0)));
+  const int size = static_cast<int>(text.size()), length = static_cast<int>(utf8.size());
+  utf8.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), size, &utf8[0], length, nullptr, nullptr)));
   return utf8;
 }
 
@@ -50,24 +50,15 @@ bool PressKey(HWND dialog, WPARAM key) {
   return UpForInput(dialog) && PostMessageW(KeyTarget(dialog), WM_KEYDOWN, key, 1) != FALSE;
 }
 
-// The MB_* flags a box shows: its buttons and its icon.
+// The MB_* flags a box shows: its buttons, and the icon of the system's that it draws.
 UINT TypeOf(HWND box) {
   const auto has = [box](int id) { return Button(box, id) != nullptr; };
-  UINT type = has(IDABORT)                 ? MB_ABORTRETRYIGNORE
-              : has(IDYES) && has(IDCANCEL) ? MB_YESNOCANCEL
-              : has(IDYES)                  ? MB_YESNO
-              : has(IDRETRY)                ? MB_RETRYCANCEL
-              : has(IDCANCEL)               ? MB_OKCANCEL
-                                            : MB_OK;
+  UINT type = has(IDABORT) ? MB_ABORTRETRYIGNORE : has(IDYES) ? (has(IDCANCEL) ? MB_YESNOCANCEL : MB_YESNO)
+              : has(IDRETRY) ? MB_RETRYCANCEL : has(IDCANCEL) ? MB_OKCANCEL : MB_OK;
   for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-    if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
     const auto icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
-    const struct {
-      WORD name;
-      UINT flag;
-    } icons[] = {{32513, MB_ICONHAND}, {32514, MB_ICONQUESTION}, {32515, MB_ICONEXCLAMATION}, {32516, MB_ICONASTERISK}};
-    for (const auto& candidate : icons) {  // IDI_HAND ... IDI_ASTERISK
-      if (icon == LoadIconW(nullptr, MAKEINTRESOURCEW(candidate.name))) type |= candidate.flag;
+    for (WORD i = 0; i < 4 && icon != nullptr; ++i) {  // IDI_HAND, IDI_QUESTION, IDI_EXCLAMATION, IDI_ASTERISK
+      if (icon == LoadIconW(nullptr, MAKEINTRESOURCEW(32513 + i))) type |= 0x10u * (i + 1u);  // MB_ICONHAND ...
     }
   }
   return type;
@@ -99,7 +90,10 @@ void WatchBoxes() {
     }
     info.result = handler && *handler ? (*handler)(info) : IDOK;
     const HWND button = Button(box, info.result);
-    if (button == nullptr) continue;  // no such button: asked again
+    if (button == nullptr) {  // no such button: asked again at the next look
+      Sleep(10);
+      continue;
+    }
     PostMessageW(button, BM_CLICK, 0, 0);
     win32_ui::WaitUntil([box] { return !IsWindowVisible(box); });
     std::lock_guard<std::mutex> guard(GetBoxes().mutex);
