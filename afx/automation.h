@@ -55,10 +55,12 @@ bool PostClose(HWND dialog);
 
 // Message boxes. A box blocks its thread in a nested message loop (timers,
 // posted and sent messages keep running) until it is answered with one of its
-// buttons. The handler is asked as the box opens and again and again while it
-// stays open (the headless backend: on the box's thread, after each message its
-// loop handles); a result the box has a button for answers it, any other leaves
-// it open. Without a handler a box is answered IDOK as it opens. Empty to remove.
+// buttons. The handler is asked as the box opens and again while it stays open
+// (headless: on the box's thread, after each message its loop handles; over
+// user32: on a thread of the automation's, every 10 ms); a result the box has a
+// button for answers it, any other leaves it open. Without a handler a box is
+// answered IDOK as it opens (over user32: once SetMessageBoxHandler was first
+// called). Empty to remove.
 using MessageBoxHandler = std::function<int(const MessageBoxInfo&)>;
 void SetMessageBoxHandler(MessageBoxHandler handler);
 std::vector<MessageBoxInfo> MessageBoxHistory();  // every box answered since the last clear, in that order

@@ -22,6 +22,7 @@ std::string Utf8(const std::wstring& text) {
   return utf8;
 }
 
+// A dialog with a control of that ID (IDC_STATIC) would pass for a box: the test dialogs have none.
 bool IsMessageBox(HWND hwnd) { return GetDlgItem(hwnd, kMessageBoxText) != nullptr; }
 
 // The box's button for this answer, if it shows one.
