@@ -8,6 +8,7 @@
 
 namespace afx::automation {
 
+using afx::headless::detail::FindControlLocked;
 using afx::headless::detail::FindWindowLocked;
 using afx::headless::detail::GetState;
 using afx::headless::detail::Kind;
@@ -24,7 +25,7 @@ const Window* DialogLocked(HWND dialog) {
 template <typename Result, typename Read>
 Result ReadControl(HWND dialog, int id, Result otherwise, Read read) {
   std::lock_guard<std::mutex> guard(GetState().mutex);
-  const Window* control = DialogLocked(dialog) != nullptr ? afx::headless::detail::FindControlLocked(dialog, id) : nullptr;
+  const Window* control = DialogLocked(dialog) != nullptr ? FindControlLocked(dialog, id) : nullptr;
   return control != nullptr ? read(*control) : otherwise;
 }
 
@@ -99,7 +100,7 @@ bool ClickButton(HWND dialog, int id) {
   {
     std::lock_guard<std::mutex> guard(GetState().mutex);
     Window* window = FindWindowLocked(dialog);
-    const Window* c = DialogLocked(dialog) != nullptr ? afx::headless::detail::FindControlLocked(dialog, id) : nullptr;
+    const Window* c = DialogLocked(dialog) != nullptr ? FindControlLocked(dialog, id) : nullptr;
     if (c == nullptr || !window->enabled || !window->visible || c->kind != Kind::Button || !c->enabled || !c->visible ||
         (c->style & BS_TYPEMASK) > BS_DEFPUSHBUTTON) {
       return false;

@@ -257,7 +257,9 @@ std::optional<int> EnterCommand(HWND dialog) {
   std::lock_guard<std::mutex> guard(GetState().mutex);
   const Window* window = FindWindowLocked(dialog);
   const Window* focus = window != nullptr ? FocusLocked(*window) : nullptr;
-  const auto isDefault = [](const Window* c) { return c->kind == Kind::Button && (c->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON; };
+  const auto isDefault = [](const Window* c) {
+    return c->kind == Kind::Button && (c->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+  };
   if (focus != nullptr && isDefault(focus)) return focus->id;
   for (HWND child : window != nullptr ? window->children : std::vector<HWND>()) {
     const Window* control = FindWindowLocked(child);

@@ -18,7 +18,8 @@ constexpr int kMessageBoxText = 0xFFFF;  // the static that holds a message box'
 std::string Utf8(const std::wstring& text) {
   std::string utf8(text.size() * 3, '\0');
   const int size = static_cast<int>(text.size()), length = static_cast<int>(utf8.size());
-  utf8.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), size, &utf8[0], length, nullptr, nullptr)));
+  const int written = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), size, &utf8[0], length, nullptr, nullptr);
+  utf8.resize(static_cast<std::size_t>(written));
   return utf8;
 }
 
