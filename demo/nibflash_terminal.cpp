@@ -8,14 +8,14 @@
 #include <string>
 #include <thread>
 
-#include "afx/headless/ui_test_api.h"
+#include "afx/headless/automation.h"
 #include "tool/nibflash_app.h"
 #include "tool/resource.h"
 #include "demo/dialog_printer.h"
 #include "demo/virtual_pen_options.h"
 #include "virtualpen/virtual_bus.h"
 
-namespace ui = afx::headless;
+namespace ui = afx::automation;
 using namespace std::chrono_literals;
 
 namespace {

@@ -63,8 +63,10 @@ class Sandbox {
 
 // Attaches the calling thread, which must own no window yet, to `desktop`.
 bool AttachToDesktop(HDESK desktop);
-// The shown top-level window of process `pid` on `desktop` with this caption (or class), or null.
-HWND FindProcessWindow(HDESK desktop, DWORD pid, const std::wstring& text, bool byClass = false);
+// The topmost shown window of process `pid` on `desktop` with this caption (or
+// class) that `accept` (if given) takes, or null.
+HWND FindProcessWindow(HDESK desktop, DWORD pid, const std::wstring& text, bool byClass = false,
+                       const std::function<bool(HWND)>& accept = nullptr);
 // That window of `process` once shown, or null if it ends or has none within the deadline.
 HWND WaitForWindow(HDESK desktop, const Process& process, const std::wstring& text, bool byClass = false);
 // Makes `hwnd` the foreground window of its desktop, as a click on it would.

@@ -18,13 +18,13 @@
 #include <memory>
 #include <thread>
 
-#include "afx/headless/ui_test_api.h"
+#include "afx/headless/automation.h"
 #include "afx/time_scale.h"
 #include "tool/nibflash_dlg.h"
 #include "tool/resource.h"
 #include "virtualpen/virtual_bus.h"
 
-namespace ui = afx::headless;
+namespace ui = afx::automation;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "afx/headless/ui_test_api.h"
+#include "afx/headless/automation.h"
 #include "afx/time_scale.h"
 #include "firmware/embedded_images.h"
 #include "tool/nibflash_dlg.h"
@@ -20,7 +20,7 @@
 #include "usb/pen_channel.h"
 #include "virtualpen/virtual_bus.h"
 
-namespace ui = afx::headless;
+namespace ui = afx::automation;
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 

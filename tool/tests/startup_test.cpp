@@ -7,7 +7,7 @@ using StartupTest = DialogTest;
 
 TEST_F(StartupTest, WithNoPenShowsTheImageVersionAndDisablesStart) {
   const HWND dialog = OpenDialog();
-  EXPECT_EQ(ui::GetTitle(dialog), "Maravel Firmware Upgrade Tool - 3.18");
+  EXPECT_EQ(ui::GetDialogState(dialog)->title, "Maravel Firmware Upgrade Tool - 3.18");
   EXPECT_EQ(Status(), "Current SW version: ----- - New SW version : 3.18");
   EXPECT_FALSE(StartEnabled());
   EXPECT_TRUE(ExitEnabled());
