@@ -12,6 +12,7 @@ const char kWrongDeviceText[] =
 const char kFailureText[] =
     "Upgrade failed!\n Unplug the pen and hold the function button for 15 seconds.\n"
     "Connect the pen to USB and restart the upgrade tool.";
+const char kRecordIncompleteText[] = "The traffic record is incomplete: it could not be written to %s.";
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CNibflashDlg, CDialog)
@@ -151,6 +152,7 @@ void CNibflashDlg::OnTimer(UINT_PTR) {
 
 void CNibflashDlg::ShowUpgradeFailed() {
   AfxMessageBox(kFailureText, MB_OK | MB_ICONEXCLAMATION);
+  ShowRecordIncomplete();
   m_watch.StopReceiveThread();
   m_closeAfterFailure = true;
   PostMessage(WM_CLOSE);
@@ -160,6 +162,17 @@ void CNibflashDlg::ShowUpgradeComplete() {
   m_watch.StopReceiveThread();
   if (CWnd* exit = GetDlgItem(IDOK)) exit->EnableWindow(TRUE);
   SetStatusText("Update complete - click Exit");
+  ShowRecordIncomplete();
+}
+
+// After the outcome, so that it never hides it; once, as a record that lost a line stays so.
+void CNibflashDlg::ShowRecordIncomplete() {
+  const std::string where = IncompleteTrafficRecord();
+  if (where.empty() || m_recordIncompleteShown) return;
+  m_recordIncompleteShown = true;
+  CString text;
+  text.Format(kRecordIncompleteText, where.c_str());
+  AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CNibflashDlg::OnCancel() {

@@ -139,6 +139,11 @@ bool RecordPenTraffic(const char* path);
 // own. Blocks: no. Threads: UI thread.
 void RecordPenInterfaceChange(bool arrival, const std::string& interfacePath);
 
+// Where the traffic record was going when one of its lines could not be written
+// (it ends at the line before; the channel carries on); empty while every line
+// was, and without a record. Blocks: no. Threads: any.
+std::string IncompleteTrafficRecord();
+
 // Says why an upgrade failed: "Upgrade failed: <reason>\n" on stdout, beside the
 // symbolic-link lines, and a failure line in the traffic record when one is kept.
 // Blocks: no. Threads: UI thread.

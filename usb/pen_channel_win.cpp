@@ -346,6 +346,8 @@ void ReportUpgradeFailure(const char* reason) {
   traffic.Failure(reason);
 }
 
+std::string IncompleteTrafficRecord() { return traffic.Incomplete(); }
+
 HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {
   DEV_BROADCAST_DEVICEINTERFACE_A filter{};
   filter.dbcc_size = sizeof(filter);

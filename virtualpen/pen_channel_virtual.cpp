@@ -232,6 +232,8 @@ void ReportUpgradeFailure(const char* reason) {
   virtualpen::VirtualBus::Instance()->RecordFailure(reason);
 }
 
+std::string IncompleteTrafficRecord() { return virtualpen::VirtualBus::Instance()->IncompleteRecord(); }
+
 void RecordPenInterfaceChange(bool, const std::string&) {}  // the bus records what crosses it
 
 void UnregisterPenInterfaceNotifications(HDEVNOTIFY notification) {

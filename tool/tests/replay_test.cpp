@@ -1,6 +1,9 @@
 // Traffic records played back to the real dialog: the committed recordings replay
 // as they were made, a record made here with a slow pen replays, and a request
 // that differs from the record ends the run naming the record's line.
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -131,6 +134,49 @@ TEST_F(ReplayTest, ARecordOfASlowPenReplaysAndAChangedRequestIsNamedByItsLine) {
       << verdict;
   EXPECT_NE(verdict.find("(they differ from byte 3)"), std::string::npos) << verdict;
   for (const auto& file : {path, longer, tampered}) std::remove(file.c_str());
+}
+
+// A record the file system stops taking mid-run (a size limit, as a full disk
+// does) ends at its last whole line; the upgrade goes on, and the tool says so
+// once, after the outcome, though the pen is upgraded twice.
+TEST_F(ReplayTest, ARecordThatCannotBeWrittenEndsAtAWholeLineAndIsNamedOnceAfterTheOutcome) {
+  const std::string path = Temporary("cut.jsonl");
+  const std::string notice = "The traffic record is incomplete: it could not be written to " + path + ".";
+  std::string statusAtNotice;
+  ui::SetMessageBoxHandler([&](const ui::MessageBoxInfo& box) {
+    if (box.text == notice) statusAtNotice = Status();
+    return IDOK;
+  });
+  constexpr rlim_t kLimit = 5000;  // a few lines: the plug, descriptors, one or two answers
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = old;
+  limit.rlim_cur = kLimit;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  ASSERT_TRUE(Bus()->StartRecord(path));
+  auto pen = PlugPen();
+  OpenDialog();
+  const bool upgraded = Upgrade();
+  Bus()->WaitUntilIdle();
+  Bus()->Unplug(pen);
+  Bus()->Plug(pen);
+  EXPECT_TRUE(WaitFor([&] { return StartEnabled(); }));
+  const bool again = Upgrade();
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldSignal);
+  EXPECT_TRUE(upgraded && again);
+  ExpectUpgraded(*pen);
+  EXPECT_EQ(BoxesWithText(notice), 1);
+  EXPECT_EQ(statusAtNotice, "Update complete - click Exit");
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(text.empty());
+  EXPECT_LT(text.size(), kLimit);
+  EXPECT_EQ(text.back(), '\n');
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) EXPECT_TRUE(line.front() == '{' && line.back() == '}') << line;
+  std::remove(path.c_str());
 }
 
 }  // namespace

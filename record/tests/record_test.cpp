@@ -1,0 +1,83 @@
+// The record's times, which a replay at test speed cannot show: the writer
+// stamps real milliseconds, and the player spaces the pen's packets and its
+// return from a restart as the record has them, counted from the request.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "record/record_player.h"
+#include "record/traffic_record.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsBetween(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+TEST(TrafficRecord, StampsRealMillisecondsSinceItsStart) {
+  std::vector<std::string> lines;
+  record::TrafficRecord record;
+  const Clock::time_point started = Clock::now();
+  record.Start([&lines](const std::string& line) {
+    lines.push_back(line);
+    return true;
+  });
+  const Clock::time_point afterStart = Clock::now();
+  // Two lines 30 ms or more apart, waited for on the clock itself.
+  record.Event("plug", "PEN1", "path");
+  const Clock::time_point afterFirst = Clock::now();
+  while (Clock::now() < afterFirst + std::chrono::milliseconds(30)) {
+  }
+  const Clock::time_point beforeSecond = Clock::now();
+  record.Event("unplug", "PEN1");
+  const Clock::time_point afterSecond = Clock::now();
+  ASSERT_EQ(lines.size(), 2u);
+  const double first = std::stod(lines[0].substr(8));  // {"t_ms":
+  const double second = std::stod(lines[1].substr(8));
+  EXPECT_LE(first, MsBetween(started, afterFirst) + 0.001);
+  EXPECT_GE(second, MsBetween(afterStart, beforeSecond) - 0.001);
+  EXPECT_LE(second, MsBetween(started, afterSecond) + 0.001);
+}
+
+TEST(RecordPlayer, SpacesPacketsFromTheirRequestAndTheReturnFromTheRestart) {
+  const std::string path = ::testing::TempDir() + "timed.jsonl";
+  std::ofstream(path) << R"({"t_ms":10.000,"event":"plug","pen":"P1","interface":"\\?\USB#P1"}
+{"t_ms":10.500,"event":"descriptor","pen":"P1","hex":"12010002ff000040501d0402100301020301"}
+{"t_ms":20.000,"dir":"to_pen","pen":"P1","hex":"fa01"}
+{"t_ms":23.500,"dir":"from_pen","pen":"P1","hex":"2401"}
+{"t_ms":30.000,"dir":"from_pen","pen":"P1","hex":"2402"}
+{"t_ms":40.000,"dir":"to_pen","pen":"P1","hex":"fb"}
+{"t_ms":41.000,"event":"restart","pen":"P1"}
+{"t_ms":41.250,"event":"unplug","pen":"P1"}
+{"t_ms":141.000,"event":"plug","pen":"P1","interface":"\\?\USB#P1"}
+)";
+  std::string error;
+  auto player = record::RecordPlayer::Load(path, error);
+  std::remove(path.c_str());
+  ASSERT_NE(player, nullptr) << error;
+  record::RecordPlayer::Step step;
+  ASSERT_TRUE(player->Plug(step));
+  EXPECT_TRUE(step.packets.empty());
+
+  const std::uint8_t read[] = {0xFA, 0x01};
+  step = player->Message(read, sizeof read);
+  ASSERT_EQ(step.packets.size(), 2u);
+  EXPECT_DOUBLE_EQ(step.packets[0].ms, 3.5);
+  EXPECT_DOUBLE_EQ(step.packets[1].ms, 10.0);
+  EXPECT_EQ(step.leave, record::RecordPlayer::Step::Leave::Stays);
+
+  const std::uint8_t restart[] = {0xFB};
+  step = player->Message(restart, sizeof restart);
+  EXPECT_EQ(step.leave, record::RecordPlayer::Step::Leave::Restarts);
+  ASSERT_TRUE(step.backAfterMs.has_value());
+  EXPECT_DOUBLE_EQ(*step.backAfterMs, 100.0);  // from the restart to the plug, not from the unplug
+  EXPECT_EQ(player->Verdict(), "");
+}
+
+}  // namespace
