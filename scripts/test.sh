@@ -23,7 +23,8 @@ configure_build_test() {  # name, build type, extra cmake args...
 mkdir -p "$build"
 # Sanitizer builds at -O1 without debug information: they build in half the time
 # and their reports still name the functions and lines through the symbols.
-configure_build_test native-asan "" -DCMAKE_CXX_FLAGS=-O1 -DNIBFLASH_SANITIZE=address -DNIBFLASH_BENCHMARKS=OFF
+# The benchmark is built here too, and run once as a smoke test (label smoke, under a second).
+configure_build_test native-asan "" -DCMAKE_CXX_FLAGS=-O1 -DNIBFLASH_SANITIZE=address -DNIBFLASH_BENCHMARKS=ON
 (cd "$build/native-asan" && ctest --output-on-failure -j "$jobs" --timeout 300)
 
 configure_build_test native-tsan "" -DCMAKE_CXX_FLAGS=-O1 -DNIBFLASH_SANITIZE=thread -DNIBFLASH_BENCHMARKS=OFF
