@@ -82,7 +82,8 @@ Boxes& GetBoxes() {
 void WatchBoxes() {
   for (;;) {
     HWND box = nullptr;
-    win32_ui::WaitUntil([&] { return (box = FindOwnDialog(&IsMessageBox)) != nullptr; }, INFINITE);
+    win32_ui::WaitUntil([&] { return (box = FindOwnDialog(&IsMessageBox)) != nullptr; },
+                        std::chrono::milliseconds(INFINITE));
     MessageBoxInfo info{GetWindow(box, GW_OWNER), Utf8(win32_ui::WindowText(box)),
                         Utf8(win32_ui::WindowText(GetDlgItem(box, kMessageBoxText))), TypeOf(box), 0};
     std::shared_ptr<const MessageBoxHandler> handler;
@@ -172,7 +173,7 @@ void ClearMessageBoxHistory() {
 }
 
 bool WaitUntil(const std::function<bool()>& condition, Millis timeout) {
-  return win32_ui::WaitUntil(condition, static_cast<DWORD>(timeout.count()));
+  return win32_ui::WaitUntil(condition, timeout);
 }
 
 }  // namespace afx::automation

@@ -52,13 +52,6 @@ BOOL CALLBACK CheckWindow(HWND hwnd, LPARAM lParam) {
 
 }  // namespace
 
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-  for (const ULONGLONG deadline = GetTickCount64() + timeoutMs; !condition(); Sleep(10)) {
-    if (GetTickCount64() >= deadline) return false;
-  }
-  return true;
-}
-
 std::wstring FromBuild(const char* path) {
   std::wstring wide(path, path + std::char_traits<char>::length(path));  // build paths are ASCII
   std::replace(wide.begin(), wide.end(), L'/', L'\\');

@@ -7,13 +7,14 @@
 #include <functional>
 #include <string>
 
+#include "testing/wait_until.h"
+
 namespace win32_ui {
 
 // Long enough for a program to start under a busy Wine; a test that waits this long has failed anyway.
 inline constexpr DWORD kDeadlineMs = 30000;
 
-// Polls `condition` until it holds or `timeoutMs` has passed; returns the last result.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kDeadlineMs);
+using testing_support::WaitUntil;
 
 // A path as the build names it ($<TARGET_FILE:...>), as Windows does: under Wine, / is drive Z:.
 std::wstring FromBuild(const char* path);

@@ -22,6 +22,7 @@
 
 #include "afx/headless/automation.h"
 #include "afx/time_scale.h"
+#include "testing/wait_until.h"
 #include "tool/nibflash_dlg.h"
 #include "tool/resource.h"
 #include "virtualpen/virtual_bus.h"
@@ -47,16 +48,6 @@ double ToolCpuSeconds() {
   return Seconds(process) - Seconds(thread);
 }
 
-// Polls `condition` every millisecond; the polling costs next to nothing.
-bool PollUntil(const std::function<bool()>& condition, std::chrono::seconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (!condition()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
 struct Result {
   bool ok = false;
   double seconds = 0;
@@ -74,22 +65,22 @@ Result UpgradeThroughTheDialog(const virtualpen::PenOptions& options) {
   CNibflashDlg tool;
   std::thread user([&] {
     const HWND dialog = ui::WaitForDialog(IDD_UPGRADE_DIALOG, 10s);
-    if (dialog == nullptr || !ui::WaitUntil([&] { return ui::IsControlEnabled(dialog, IDC_START); }, 10s)) return;
+    if (dialog == nullptr || !testing_support::WaitUntil([&] { return ui::IsControlEnabled(dialog, IDC_START); }, 10s)) return;
     const auto start = Clock::now();
     ui::ClickButton(dialog, IDC_START);
     if (options.restartDelayMs > 0) {
-      PollUntil([&] { return pen->RestartCount() == 1; }, 60s);
+      testing_support::WaitUntil([&] { return pen->RestartCount() == 1; }, 60s);
       const auto left = Clock::now();
       const double cpuBefore = ToolCpuSeconds();
-      PollUntil([&] { return pen->IsOnBus(); }, 60s);
+      testing_support::WaitUntil([&] { return pen->IsOnBus(); }, 60s);
       result.awayCpuSeconds = ToolCpuSeconds() - cpuBefore;
       result.awaySeconds = std::chrono::duration<double>(Clock::now() - left).count();
     }
     const auto state = [&] { return tool.Outcome().state; };
-    PollUntil([&] { return state() == UpgradeOutcome::State::Done || state() == UpgradeOutcome::State::Failed; }, 120s);
+    testing_support::WaitUntil([&] { return state() == UpgradeOutcome::State::Done || state() == UpgradeOutcome::State::Failed; }, 120s);
     result.ok = state() == UpgradeOutcome::State::Done;
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    ui::WaitUntil([&] { return ui::IsControlEnabled(dialog, IDOK); }, 10s);
+    testing_support::WaitUntil([&] { return ui::IsControlEnabled(dialog, IDOK); }, 10s);
     ui::ClickButton(dialog, IDOK);
   });
   tool.DoModal();

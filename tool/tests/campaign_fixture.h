@@ -48,7 +48,7 @@ class CampaignTest : public DialogTest {
     // upgrade it would reopen the pen and show it again instead of the outcome.
     EXPECT_TRUE(Bus()->WaitUntilIdle());
     OpenDialog();
-    if (!ui::WaitUntil([&] { return StartEnabled(); }, 2s)) {
+    if (!testing_support::WaitUntil([&] { return StartEnabled(); }, 2s)) {
       ui::ClickButton(m_dialog, IDOK);
       WaitForDialogEnd();
       return Outcome::NoPen;

@@ -13,6 +13,7 @@
 
 #include "afx/headless/automation.h"
 #include "afx/time_scale.h"
+#include "testing/wait_until.h"
 #include "firmware/embedded_images.h"
 #include "tool/nibflash_dlg.h"
 #include "tool/resource.h"
@@ -44,7 +45,7 @@ class DialogTest : public ::testing::Test {
     afx::SetTimeScale(kTimeScale);
     if (m_ui.joinable()) {
       // Whatever state the test left: let any upgrade end, then close.
-      ui::WaitUntil([this] { return Closed() || ExitEnabled(); }, kLongWait);
+      testing_support::WaitUntil([this] { return Closed() || ExitEnabled(); }, kLongWait);
       if (HWND dialog = ui::FindDialog(IDD_UPGRADE_DIALOG)) ui::PostCommand(dialog, IDOK);
       m_ui.join();
     }
@@ -113,7 +114,7 @@ class DialogTest : public ::testing::Test {
   }
   static Bytes ShippedDfu() { return Bytes(EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize); }
 
-  bool WaitFor(const std::function<bool()>& condition) { return ui::WaitUntil(condition, kLongWait); }
+  bool WaitFor(const std::function<bool()>& condition) { return testing_support::WaitUntil(condition, kLongWait); }
   bool StartEnabled() const { return ui::IsControlEnabled(m_dialog, IDC_START); }
   bool ExitEnabled() const { return ui::IsControlEnabled(m_dialog, IDOK); }
   std::string Status() const { return ui::GetControlText(m_dialog, IDC_STATUS); }
