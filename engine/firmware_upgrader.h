@@ -55,7 +55,7 @@ class FirmwareUpgrader {
   void DeliverResponse(const std::uint8_t* payload, std::uint32_t length) EXCLUDES(upgraderLock);
 
   // The three protocol commands. Each sends its request with WritePenData, waits
-  // FA_RESPONSE_TIMEOUT_MS for the response, up to FA_ATTEMPTS times, and checks
+  // kFaResponseTimeoutMs for the response, up to kFaAttempts times, and checks
   // it. After ReadFlash the buffer holds the validated read response.
   void ReadFlash(std::uint32_t address, std::uint32_t size) EXCLUDES(upgraderLock);
   // Programs image[offset .. offset + length), cut at the image's end, at `address`.
@@ -130,10 +130,10 @@ class FirmwareUpgrader {
   RequestEcho awaitedEcho GUARDED_BY(upgraderLock);
   bool hasAnswered GUARDED_BY(upgraderLock) = false;
   RequestEcho answeredEcho GUARDED_BY(upgraderLock);
-  std::uint8_t response[FA_RESPONSE_BUFFER_SIZE] GUARDED_BY(upgraderLock) = {};
+  std::uint8_t response[kFaResponseBufferSize] GUARDED_BY(upgraderLock) = {};
   // Bytes of `response` that the last delivery filled; the rest may be older.
   std::uint32_t responseLength GUARDED_BY(upgraderLock) = 0;
 
-  std::array<std::uint8_t, IDENTITY_BLOCK_SIZE> m_identityBlock{};  // as read at the start of the run
+  std::array<std::uint8_t, kIdentityBlockSize> m_identityBlock{};  // as read at the start of the run
   std::atomic<bool> m_checkRestartedPen{false};  // the pen came back under another interface path
 };

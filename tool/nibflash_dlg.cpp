@@ -83,7 +83,7 @@ void CNibflashDlg::SetStatusText(LPCTSTR text) {
 
 CString CNibflashDlg::GetDeviceVersionText() {
   char text[16] = "-----";
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   if (ReadDeviceDescriptor(m_watch.PenHandle(), descriptor) == 0) {
     const unsigned major = descriptor[13];
     const unsigned minor = descriptor[12];
@@ -98,7 +98,7 @@ CString CNibflashDlg::GetDeviceVersionText() {
 }
 
 bool CNibflashDlg::IsSupportedPen() {
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   if (ReadDeviceDescriptor(m_watch.PenHandle(), descriptor) != 0) return false;
   return (descriptor[10] | (descriptor[11] << 8)) == SUPPORTED_PRODUCT_ID;
 }
@@ -111,7 +111,7 @@ void CNibflashDlg::OnBnClickedStart() {
     }
     UpdateDeviceState(false);
     if (CWnd* exit = GetDlgItem(IDOK)) exit->EnableWindow(FALSE);
-    SetTimer(UPGRADE_TIMER_ID, UPGRADE_TIMER_PERIOD_MS, nullptr);
+    SetTimer(UPGRADE_TIMER_ID, kUpgradeTimerPeriodMs, nullptr);
     m_watch.BeginUpgrade();
     if (m_run.Start()) m_session.Take(m_hWnd);  // else the next tick reports the failure
   } catch (const UpgradeToolException&) {

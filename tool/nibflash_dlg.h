@@ -13,7 +13,7 @@
 inline constexpr std::uint16_t SUPPORTED_PRODUCT_ID = 0x0204;
 inline constexpr std::uint8_t DEBUG_BYTE = 0xDB;
 inline constexpr UINT_PTR UPGRADE_TIMER_ID = 1;
-inline constexpr UINT UPGRADE_TIMER_PERIOD_MS = 100;
+inline constexpr UINT kUpgradeTimerPeriodMs = 100;
 
 class CNibflashDlg : public CDialog, private PenDisplay {
  public:

@@ -23,10 +23,10 @@ std::atomic<int> runningThreads{0};
 
 void DispatchLocked(FirmwareUpgrader& upgrader, const std::uint8_t* packet, std::uint32_t length)
     REQUIRES(dispatchLock) {
-  if (length < PACKET_HEADER_SIZE) return;
+  if (length < kPacketHeaderSize) return;
   const std::uint16_t type = PacketType(packet);
   if (type == PACKET_FLASH_RESPONSE) {
-    upgrader.DeliverResponse(packet + PACKET_HEADER_SIZE, length - PACKET_HEADER_SIZE);
+    upgrader.DeliverResponse(packet + kPacketHeaderSize, length - kPacketHeaderSize);
   } else if (type == PACKET_DFU_MODE) {
     upgrader.DfuModeAnnounced();
   }
@@ -35,7 +35,7 @@ void DispatchLocked(FirmwareUpgrader& upgrader, const std::uint8_t* packet, std:
 UINT ReceiveThreadProc(void* parameter) {
   std::unique_ptr<std::shared_ptr<ReceiveContext>> owned(static_cast<std::shared_ptr<ReceiveContext>*>(parameter));
   const std::shared_ptr<ReceiveContext> self = *owned;
-  std::uint8_t buffer[PEN_RECEIVE_BUFFER_SIZE];
+  std::uint8_t buffer[kPenReceiveBufferSize];
   while (!self->stopReceiving) {
     std::uint32_t received = 0;
     const std::uint32_t result = ReadPenData(self->handle, buffer, &received);

@@ -96,18 +96,18 @@ DWORD RequestWithCompletionWait(HANDLE handle, DWORD code, const void* input, DW
   }
   if (issued) {
     // A wait that fails counts as one that ran out: the request may still be pending.
-    if (WaitForSingleObject(event, ScaledMilliseconds(REQUEST_LIMIT_MS)) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(event, ScaledMilliseconds(kRequestLimitMs)) == WAIT_OBJECT_0) {
       result = CompletedResult(handle, *block, minimumOutput);
     } else {
       CancelIoEx(handle, &block->overlapped);
-      if (WaitForSingleObject(event, ScaledMilliseconds(CANCEL_LIMIT_MS)) != WAIT_OBJECT_0) {
+      if (WaitForSingleObject(event, ScaledMilliseconds(kCancelLimitMs)) != WAIT_OBJECT_0) {
         // The driver still holds the request and may complete it at any time: it
         // keeps the block and the event.
-        return REQUEST_TIMEOUT_RESULT;
+        return kRequestTimeoutResult;
       }
       // Ended by the cancel, or completed just before it: then that result stands.
       result = CompletedResult(handle, *block, minimumOutput);
-      if (result == ERROR_OPERATION_ABORTED) result = REQUEST_TIMEOUT_RESULT;
+      if (result == ERROR_OPERATION_ABORTED) result = kRequestTimeoutResult;
     }
     if (result == ERROR_SUCCESS && outputSize > 0) std::memcpy(output, block->Bytes(), outputSize);
   }
@@ -262,8 +262,8 @@ HANDLE OpenPenInterface(const std::string& interfacePath) {
 std::uint32_t ReadDeviceDescriptor(HANDLE handle, std::uint8_t* descriptor) {
   if (handle == nullptr) return NO_DEVICE_RESULT;
   const DWORD result = RequestWithCompletionWait(handle, IOCTL_PEN_GET_DEVICE_DESCRIPTOR, nullptr, 0,
-                                                 descriptor, DEVICE_DESCRIPTOR_SIZE, DEVICE_DESCRIPTOR_SIZE);
-  if (result == ERROR_SUCCESS && traffic.IsOn()) traffic.Descriptor(RecordedPen(), descriptor, DEVICE_DESCRIPTOR_SIZE);
+                                                 descriptor, kDeviceDescriptorSize, kDeviceDescriptorSize);
+  if (result == ERROR_SUCCESS && traffic.IsOn()) traffic.Descriptor(RecordedPen(), descriptor, kDeviceDescriptorSize);
   return result;
 }
 
@@ -295,7 +295,7 @@ std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* re
   OVERLAPPED overlapped{};
   overlapped.hEvent = event;
   DWORD count = 0;
-  if (!DeviceIoControl(handle, IOCTL_PEN_RECEIVE, nullptr, 0, buffer, PEN_RECEIVE_BUFFER_SIZE,
+  if (!DeviceIoControl(handle, IOCTL_PEN_RECEIVE, nullptr, 0, buffer, kPenReceiveBufferSize,
                        &count, &overlapped)) {
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) {

@@ -72,7 +72,7 @@ DWORD Guarded(Operation operation) {
 }
 
 // What the Win32 backend waits for a request the driver does not complete.
-constexpr virtualpen::HostWait kRequestWait = {REQUEST_LIMIT_MS, CANCEL_LIMIT_MS};
+constexpr virtualpen::HostWait kRequestWait = {kRequestLimitMs, kCancelLimitMs};
 
 DWORD TransferResult(PenLink::Result result) {
   switch (result) {
@@ -84,7 +84,7 @@ DWORD TransferResult(PenLink::Result result) {
       return ERROR_INVALID_HANDLE;
     case PenLink::Result::TimedOut:  // cancelled at the limit
     case PenLink::Result::Abandoned:
-      return REQUEST_TIMEOUT_RESULT;
+      return kRequestTimeoutResult;
   }
   return ERROR_GEN_FAILURE;
 }
@@ -182,7 +182,7 @@ std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* re
   if (!link) return ERROR_INVALID_HANDLE;
   return Guarded([&]() -> DWORD {
     std::size_t count = 0;
-    switch (link->Receive(buffer, PEN_RECEIVE_BUFFER_SIZE, &count)) {
+    switch (link->Receive(buffer, kPenReceiveBufferSize, &count)) {
       case PenLink::Result::Ok:
         *received = static_cast<std::uint32_t>(count);
         // An empty transfer is a failed read, with the code the Windows backend

@@ -30,7 +30,7 @@ TEST_F(Waits, ThreeUnansweredAttemptsNameTheCommandAndAnAnswerToTheThirdIsTaken)
 // failed otherwise (here with an informational status) may have reached the pen:
 // its answer is waited for.
 TEST_F(Waits, ASendTheChannelGaveUpOnIsSentAgainAtOnce) {
-  for (const auto& [result, sends] : {std::pair<std::uint32_t, std::size_t>{REQUEST_TIMEOUT_RESULT, 2}, {0x40000000, 1}}) {
+  for (const auto& [result, sends] : {std::pair<std::uint32_t, std::size_t>{kRequestTimeoutResult, 2}, {0x40000000, 1}}) {
     sent.clear();
     sendResults = {{1, result}};
     EXPECT_EQ(FailureOf([&] { upgrader->ReadFlash(0x4000, 16); }), "") << result;
@@ -38,7 +38,7 @@ TEST_F(Waits, ASendTheChannelGaveUpOnIsSentAgainAtOnce) {
   }
   sent.clear();
   respond = [](const Bytes&) {};
-  sendResults = {{1, REQUEST_TIMEOUT_RESULT}, {2, REQUEST_TIMEOUT_RESULT}, {3, REQUEST_TIMEOUT_RESULT}};
+  sendResults = {{1, kRequestTimeoutResult}, {2, kRequestTimeoutResult}, {3, kRequestTimeoutResult}};
   EXPECT_EQ(FailureOf([&] { upgrader->EraseFlashSector(0x9000); }), "No response to flash erase command");
   EXPECT_EQ(sent.size(), 3u);
 }

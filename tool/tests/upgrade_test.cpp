@@ -128,7 +128,7 @@ TEST_F(UpgradeSessionTest, NothingRepeatsWhileTheFailureBoxStaysOpen) {
   });
   ui::SetMessageBoxHandler([&](const ui::MessageBoxInfo&) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (std::chrono::steady_clock::now() - opened < afx::Scaled(10 * UPGRADE_TIMER_PERIOD_MS)) return 0;
+    if (std::chrono::steady_clock::now() - opened < afx::Scaled(10 * kUpgradeTimerPeriodMs)) return 0;
     EXPECT_FALSE(StartEnabled() || ExitEnabled());
     answered = true;
     return IDOK;

@@ -28,7 +28,7 @@ struct Read {
 };
 
 Read Receive(HANDLE handle) {
-  std::uint8_t buffer[PEN_RECEIVE_BUFFER_SIZE];
+  std::uint8_t buffer[kPenReceiveBufferSize];
   Read read;
   read.result = ReadPenData(handle, buffer, &read.received);
   if (read.received <= sizeof(buffer)) read.bytes.assign(buffer, buffer + read.received);
@@ -100,7 +100,7 @@ TEST_F(Channel, AnInterfaceOpensByItsPathWhileItIsPresent) {
   handle = open(lower, &output);
   EXPECT_EQ(output, "Symbolic link is " + lower + "\n");
   ASSERT_NE(handle, nullptr);
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   EXPECT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
   EXPECT_EQ(ReadDeviceDescriptor(nullptr, descriptor), NO_DEVICE_RESULT);
   EXPECT_EQ(open(name.substr(0, name.size() - 2) + "x}", &output), nullptr);
@@ -160,7 +160,7 @@ TEST_F(Channel, RecordsItsTrafficWhenAsked) {
   std::string output;
   handle = Open(&output);
   ASSERT_NE(handle, nullptr);
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   ASSERT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
   ASSERT_EQ(Send(handle, pens->Request()), 0u);
   pens->WaitUntilAnswered();
@@ -213,7 +213,7 @@ class OpenPen : public Channel {
 };
 
 TEST_F(OpenPen, TheDescriptorIsReadWholeOrNotAtAll) {
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   std::memset(descriptor, 0xEE, sizeof(descriptor));
   ASSERT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
   EXPECT_EQ(Bytes(descriptor, descriptor + sizeof(descriptor)), pens->Descriptor());
@@ -247,7 +247,7 @@ class Answers : public OpenPen, public ::testing::WithParamInterface<Order> {
     }
     auto waiting = WaitingReceive();
     // Other requests go through on the handle meanwhile.
-    std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+    std::uint8_t descriptor[kDeviceDescriptorSize];
     EXPECT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
     if (cut) pens->CutNextAnswer();
     EXPECT_EQ(Send(handle, pens->Request()), 0u);
@@ -309,16 +309,16 @@ INSTANTIATE_TEST_SUITE_P(Channel, HeldRequests,
 TEST_P(HeldRequests, EndAtTheLimitAndTheHandleServesTheNext) {
   afx::SetTimeScale(0.2);  // the cancel has 100 ms, ample for a driver's cancel routine under Wine
   const auto [request, cancellable] = GetParam();
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   const auto issue = [&, request = request] {
     return request == PenFixture::Held::Send ? Send(handle, pens->Request()) : ReadDeviceDescriptor(handle, descriptor);
   };
   const auto realMs = [](auto duration) { return std::chrono::duration<double, std::milli>(duration).count(); };
   pens->HoldNextRequest(request, cancellable);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(issue(), REQUEST_TIMEOUT_RESULT);
+  EXPECT_EQ(issue(), kRequestTimeoutResult);
   const double took = realMs(std::chrono::steady_clock::now() - start);
-  EXPECT_GE(took, realMs(afx::Scaled(REQUEST_LIMIT_MS + (cancellable ? 0 : CANCEL_LIMIT_MS))));
+  EXPECT_GE(took, realMs(afx::Scaled(kRequestLimitMs + (cancellable ? 0 : kCancelLimitMs))));
   EXPECT_EQ(pens->HeldRequests(), cancellable ? 0u : 1u);
   EXPECT_TRUE(pens->LastMessageToPen().empty());
 
@@ -340,7 +340,7 @@ TEST_F(OpenPen, AnUnpluggedPenFailsEveryOperationWith1167) {
   const Read read = Result(waiting);
   EXPECT_EQ(read.result, kNotConnected);
   EXPECT_EQ(read.received, 0u);
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   [[maybe_unused]] const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(ReadDeviceDescriptor(handle, descriptor), kNotConnected);
   EXPECT_EQ(Send(handle, pens->Request()), kNotConnected);

@@ -75,7 +75,7 @@ class VirtualPenFixture : public PenFixture {
     options.timing = virtualpen::kRealisticTiming;  // answers come after their requests
     m_pen = m_bus->PlugNewPen(options);
     // The pen greets the host when it boots; the suite's receives are for answers.
-    std::uint8_t greeting[PEN_RECEIVE_BUFFER_SIZE];
+    std::uint8_t greeting[kPenReceiveBufferSize];
     std::size_t size = 0;
     m_bus->Open()->Receive(greeting, sizeof(greeting), &size);
     return m_pen->InterfaceName();
