@@ -33,8 +33,11 @@ DWORD ScaledMilliseconds(DWORD milliseconds) {
   return static_cast<DWORD>(scaled.count());
 }
 
+// INVALID_HANDLE_VALUE, said on the diagnostic output, when the set cannot be made.
 HDEVINFO PresentPenInterfaces() {
-  return SetupDiGetClassDevsA(&GUID_DEVINTERFACE_PEN, nullptr, nullptr, kDiscoveryFlags);
+  HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_PEN, nullptr, nullptr, kDiscoveryFlags);
+  if (set == INVALID_HANDLE_VALUE) Diagnostic(pen_channel::kNoDeviceInfoSet);
+  return set;
 }
 
 // What the driver may write while a request is pending: its record, byte count
@@ -172,10 +175,7 @@ bool RecordPenTraffic(const char* path) {
 
 int CountPenDevices() {
   HDEVINFO set = PresentPenInterfaces();
-  if (set == INVALID_HANDLE_VALUE) {
-    Diagnostic(pen_channel::kNoDeviceInfoSet);
-    return 0;
-  }
+  if (set == INVALID_HANDLE_VALUE) return 0;
   SP_DEVINFO_DATA device{};
   device.cbSize = sizeof(device);
   int count = 0;
@@ -214,10 +214,7 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
 HANDLE OpenPenDriver(std::string& interfacePath) {
   interfacePath.clear();
   HDEVINFO set = PresentPenInterfaces();
-  if (set == INVALID_HANDLE_VALUE) {
-    Diagnostic(pen_channel::kNoDeviceInfoSet);
-    return nullptr;
-  }
+  if (set == INVALID_HANDLE_VALUE) return nullptr;
   // Only the first interface is ever opened; the callers open only when the
   // count says there is exactly one pen.
   SP_DEVICE_INTERFACE_DATA interfaceData{};
@@ -237,10 +234,7 @@ HANDLE OpenPenDriver(std::string& interfacePath) {
 // name one that is gone, and its file may still open.
 HANDLE OpenPenInterface(const std::string& interfacePath) {
   HDEVINFO set = PresentPenInterfaces();
-  if (set == INVALID_HANDLE_VALUE) {
-    Diagnostic(pen_channel::kNoDeviceInfoSet);
-    return nullptr;
-  }
+  if (set == INVALID_HANDLE_VALUE) return nullptr;
   SP_DEVICE_INTERFACE_DATA interfaceData{};
   interfaceData.cbSize = sizeof(interfaceData);
   bool present = false;
