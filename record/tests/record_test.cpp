@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,10 @@ TEST(TrafficRecord, StampsRealMillisecondsSinceItsStart) {
   EXPECT_LE(second, MsBetween(started, afterSecond) + 0.001);
 }
 
-TEST(RecordPlayer, SpacesPacketsFromTheirRequestAndTheReturnFromTheRestart) {
-  const std::string path = ::testing::TempDir() + "timed.jsonl";
-  std::ofstream(path) << R"({"t_ms":10.000,"event":"plug","pen":"P1","interface":"\\?\USB#P1"}
+class RecordPlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::ofstream(m_path) << R"({"t_ms":10.000,"event":"plug","pen":"P1","interface":"\\?\USB#P1"}
 {"t_ms":10.500,"event":"descriptor","pen":"P1","hex":"12010002ff000040501d0402100301020301"}
 {"t_ms":20.000,"dir":"to_pen","pen":"P1","hex":"fa01"}
 {"t_ms":23.500,"dir":"from_pen","pen":"P1","hex":"2401"}
@@ -57,27 +59,42 @@ TEST(RecordPlayer, SpacesPacketsFromTheirRequestAndTheReturnFromTheRestart) {
 {"t_ms":41.250,"event":"unplug","pen":"P1"}
 {"t_ms":141.000,"event":"plug","pen":"P1","interface":"\\?\USB#P1"}
 )";
-  std::string error;
-  auto player = record::RecordPlayer::Load(path, error);
-  std::remove(path.c_str());
-  ASSERT_NE(player, nullptr) << error;
-  record::RecordPlayer::Step step;
-  ASSERT_TRUE(player->Plug(step));
-  EXPECT_TRUE(step.packets.empty());
+    std::string error;
+    m_player = record::RecordPlayer::Load(m_path, error);
+    ASSERT_NE(m_player, nullptr) << error;
+    record::RecordPlayer::Step step;
+    ASSERT_TRUE(m_player->Plug(step));
+    EXPECT_TRUE(step.packets.empty());
+  }
+  void TearDown() override { std::remove(m_path.c_str()); }
 
-  const std::uint8_t read[] = {0xFA, 0x01};
-  step = player->Message(read, sizeof read);
+  const std::string m_path = ::testing::TempDir() + "timed.jsonl";
+  std::unique_ptr<record::RecordPlayer> m_player;
+  const std::uint8_t m_read[2] = {0xFA, 0x01};
+};
+
+TEST_F(RecordPlayerTest, SpacesPacketsFromTheirRequestAndTheReturnFromTheRestart) {
+  auto step = m_player->Message(m_read, sizeof m_read);
   ASSERT_EQ(step.packets.size(), 2u);
   EXPECT_DOUBLE_EQ(step.packets[0].ms, 3.5);
   EXPECT_DOUBLE_EQ(step.packets[1].ms, 10.0);
   EXPECT_EQ(step.leave, record::RecordPlayer::Step::Leave::Stays);
 
   const std::uint8_t restart[] = {0xFB};
-  step = player->Message(restart, sizeof restart);
+  step = m_player->Message(restart, sizeof restart);
   EXPECT_EQ(step.leave, record::RecordPlayer::Step::Leave::Restarts);
   ASSERT_TRUE(step.backAfterMs.has_value());
   EXPECT_DOUBLE_EQ(*step.backAfterMs, 100.0);  // from the restart to the plug, not from the unplug
-  EXPECT_EQ(player->Verdict(), "");
+  EXPECT_EQ(m_player->Verdict(), "");
+}
+
+TEST_F(RecordPlayerTest, VerdictNamesTheRequestNotSentOrTheFirstThatDiffers) {
+  EXPECT_EQ(m_player->Verdict(), "line 3 of " + m_path + ": the tool stopped before this request: fa01");
+  const std::uint8_t other[] = {0xFA, 0x02};
+  EXPECT_EQ(m_player->Message(other, sizeof other).leave, record::RecordPlayer::Step::Leave::Unplugs);
+  EXPECT_EQ(m_player->Verdict(),
+            "line 3 of " + m_path + ": the tool sent fa02, the record has fa01 (they differ from byte 1)");
+  EXPECT_TRUE(m_player->Message(m_read, sizeof m_read).packets.empty());  // the replay has ended
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Traffic records played back to the real dialog: the committed recordings replay
 // as they were made, a record made here with a slow pen replays, and a request
-// that differs from the record ends the run naming the record's line.
+// that differs from the record ends the run (what the player then says is
+// record/tests/record_test.cpp's).
 #include <sys/resource.h>
 
 #include <csignal>
@@ -53,8 +54,9 @@ INSTANTIATE_TEST_SUITE_P(, CommittedRecordings,
                          ::testing::Values(Recording{"upgrade.jsonl", true},
                                            Recording{"no_dfu_announcement.jsonl", false}));
 
-// The engine's reason for a failure goes into the record, which still replays.
-TEST_F(ReplayTest, AFailedRunRecordsWhyAndReplaysAlike) {
+// The engine's reason for a failure goes into the record (a replay passes over
+// it: no_dfu_announcement.jsonl has one).
+TEST_F(ReplayTest, AFailedRunRecordsWhy) {
   const std::string path = Temporary("failed.jsonl");
   ASSERT_TRUE(Bus()->StartRecord(path));
   virtualpen::PenOptions options;
@@ -70,9 +72,6 @@ TEST_F(ReplayTest, AFailedRunRecordsWhyAndReplaysAlike) {
   std::string line, last;
   while (std::getline(in, line)) last = line;
   EXPECT_NE(last.find(R"(,"event":"failure","text":"Device did not restart in DFU mode"})"), std::string::npos) << last;
-
-  EXPECT_FALSE(Replay(path));
-  EXPECT_EQ(m_player->Verdict(), "");
   std::remove(path.c_str());
 }
 
@@ -94,16 +93,6 @@ TEST_F(ReplayTest, ARecordOfASlowPenReplaysAndAChangedRequestIsNamedByItsLine) {
 
   ASSERT_TRUE(Replay(path));
   EXPECT_EQ(m_player->Verdict(), "");
-  ui::PostCommand(m_dialog, IDOK);
-  WaitForDialogEnd();
-
-  // A request the tool never sends is reported too.
-  const std::string longer = Temporary("longer.jsonl");
-  std::ofstream(longer) << std::ifstream(path).rdbuf()
-                        << R"({"t_ms":99999,"dir":"to_pen","pen":"VPEN0001","hex":"db"})" << '\n';
-  Bus()->Unplug(m_player);
-  ASSERT_TRUE(Replay(longer));
-  EXPECT_NE(m_player->Verdict().find(": the tool stopped before this request: db"), std::string::npos);
   ui::PostCommand(m_dialog, IDOK);
   WaitForDialogEnd();
 
@@ -129,11 +118,8 @@ TEST_F(ReplayTest, ARecordOfASlowPenReplaysAndAChangedRequestIsNamedByItsLine) {
   ui::ClearMessageBoxHistory();
   EXPECT_FALSE(Replay(tampered));
   EXPECT_EQ(BoxesWithText(kFailureText), 1);
-  const std::string verdict = m_player->Verdict();
-  EXPECT_EQ(verdict.rfind("line " + std::to_string(changedLine) + " of " + tampered + ": the tool sent ", 0), 0u)
-      << verdict;
-  EXPECT_NE(verdict.find("(they differ from byte 3)"), std::string::npos) << verdict;
-  for (const auto& file : {path, longer, tampered}) std::remove(file.c_str());
+  EXPECT_EQ(m_player->Verdict().rfind("line " + std::to_string(changedLine) + " of " + tampered + ": ", 0), 0u);
+  for (const auto& file : {path, tampered}) std::remove(file.c_str());
 }
 
 // A record the file system stops taking mid-run (a size limit, as a full disk

@@ -30,17 +30,6 @@ TEST_P(UpgradeTest, FromOlderFirmwareWithBothRestarts) {
   EXPECT_EQ(WaitForDialogEnd(), IDOK);
 }
 
-TEST_P(UpgradeTest, FromAPenAlreadyInDfuMode) {
-  auto options = Options();
-  options.startInDfuMode = true;
-  auto pen = PlugPen(options);
-  const auto dfuBefore = pen->ReadFlash(0x8000, EmbeddedDfuImageSize);
-  OpenDialog();
-  ASSERT_TRUE(Upgrade());
-  EXPECT_EQ(pen->RestartCount(), 1u);  // no restart into DFU mode
-  ExpectUpgraded(*pen, dfuBefore);     // the DFU region is left alone
-}
-
 // Every tick shows one reading of the progress: the percentage is the bar's
 // position in tenths, truncated.
 TEST_P(UpgradeTest, ProgressTextAndBarAgree) {

@@ -145,12 +145,6 @@ TEST_F(Channel, ArrivalAndRemovalReachTheWindowWithTheInterfaceName) {
   }
 }
 
-std::string Hex(const Bytes& bytes) {
-  std::string hex;
-  for (const std::uint8_t byte : bytes) hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
-  return hex;
-}
-
 // What a replay needs, in the order it happened: the pen's plug with its interface,
 // its descriptor, each message both ways, and the restart.
 TEST_F(Channel, RecordsItsTrafficWhenAsked) {
@@ -162,7 +156,8 @@ TEST_F(Channel, RecordsItsTrafficWhenAsked) {
   ASSERT_NE(handle, nullptr);
   std::uint8_t descriptor[kDeviceDescriptorSize];
   ASSERT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
-  ASSERT_EQ(Send(handle, pens->Request()), 0u);
+  const Bytes request = pens->Request();
+  ASSERT_EQ(Send(handle, request), 0u);
   pens->WaitUntilAnswered();
   const Read answer = Receive(handle);  // the fixture's own view of the answer may rely on the bus's record
   ASSERT_EQ(answer.result, 0u);
@@ -173,9 +168,9 @@ TEST_F(Channel, RecordsItsTrafficWhenAsked) {
   const std::string quoted = record::JsonString(pen);
   const std::vector<std::string> expected = {
       R"("event":"plug","pen":)" + quoted + R"(,"interface":)" + record::JsonString(name) + "}",
-      R"("event":"descriptor","pen":)" + quoted + R"(,"hex":")" + Hex(Bytes(descriptor, descriptor + sizeof(descriptor))) + "\"}",
-      R"("dir":"to_pen","pen":)" + quoted + R"(,"hex":")" + Hex(pens->Request()) + "\"}",
-      R"("dir":"from_pen","pen":)" + quoted + R"(,"hex":")" + Hex(answer.bytes) + "\"}",
+      R"("event":"descriptor","pen":)" + quoted + R"(,"hex":")" + record::Hex(descriptor, sizeof(descriptor)) + "\"}",
+      R"("dir":"to_pen","pen":)" + quoted + R"(,"hex":")" + record::Hex(request.data(), request.size()) + "\"}",
+      R"("dir":"from_pen","pen":)" + quoted + R"(,"hex":")" + record::Hex(answer.bytes.data(), answer.bytes.size()) + "\"}",
       R"("dir":"to_pen","pen":)" + quoted + R"(,"hex":"fb"})",
       R"("event":"restart","pen":)" + quoted + "}"};
   std::ifstream in(path);
