@@ -1,6 +1,5 @@
 // Whole upgrades through the dialog, its threads and a virtual pen, with a pen
 // that answers at once and with one that takes real (scaled) time.
-#include <atomic>
 #include <mutex>
 
 #include "tool/tests/dialog_fixture.h"
@@ -89,49 +88,6 @@ TEST_F(UpgradeSessionTest, EscapeAndCloseRequestsAreRefusedWhileTheFlashIsWritte
   ExpectUpgraded(*pen);
   ui::PressEscape(m_dialog);  // once the upgrade is over, Escape ends the dialog again
   EXPECT_EQ(WaitForDialogEnd(), IDCANCEL);
-}
-
-// The failure box stays open over ten of the timer's ticks: while it is open
-// nothing on the dialog changes, no second box opens, Start and Exit stay
-// disabled; once it is answered the dialog ends.
-TEST_F(UpgradeSessionTest, NothingRepeatsWhileTheFailureBoxStaysOpen) {
-  auto pen = PlugPen();
-  pen->AddFault(virtualpen::RestartFault{virtualpen::RestartFaultKind::NoDfuAnnouncement, 1});
-  OpenDialog();
-  std::mutex mutex;
-  std::vector<std::string> changes;  // while the box is open
-  bool open = false;
-  std::atomic<bool> answered{false};
-  std::chrono::steady_clock::time_point opened;
-  ui::SetObserver([&](const ui::UiEvent& event) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (event.kind == ui::UiEventKind::MessageBoxOpened) {
-      changes.push_back(open ? "a second box: " + event.box.text : "");
-      open = true;
-      opened = std::chrono::steady_clock::now();
-    } else if (event.kind == ui::UiEventKind::MessageBoxClosed) {
-      open = false;
-    } else if (open && event.controlId != 0) {
-      changes.push_back("control " + std::to_string(event.controlId) + ": " + event.text + std::to_string(event.value));
-    }
-  });
-  ui::SetMessageBoxHandler([&](const ui::MessageBoxInfo&) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (std::chrono::steady_clock::now() - opened < afx::Scaled(10 * kUpgradeTimerPeriodMs)) return 0;
-    EXPECT_FALSE(StartEnabled() || ExitEnabled());
-    answered = true;
-    return IDOK;
-  });
-  ui::ClickButton(m_dialog, IDC_START);
-  // The box's loop looks at the clock after each message it handles: keep it busy.
-  EXPECT_TRUE(WaitFor([&] {
-    PostMessageA(m_dialog, WM_USER, 0, 0);  // nothing the dialog handles
-    return answered.load();
-  }));
-  EXPECT_EQ(WaitForDialogEnd(), IDCANCEL);
-  ui::SetObserver(nullptr);
-  EXPECT_EQ(changes, std::vector<std::string>{""});
-  EXPECT_EQ(BoxesWithText(kFailureText), 1);
 }
 
 }  // namespace
