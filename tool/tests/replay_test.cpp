@@ -128,10 +128,9 @@ TEST_F(ReplayTest, ARecordThatCannotBeWrittenEndsAtAWholeLineAndIsNamedOnceAfter
   constexpr rlim_t kLimit = 5000;  // a few lines: the plug, descriptors, one or two answers
   rlimit old{};
   getrlimit(RLIMIT_FSIZE, &old);
-  const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit = old;
-  limit.rlim_cur = kLimit;
-  setrlimit(RLIMIT_FSIZE, &limit);
+  const rlimit cut{kLimit, old.rlim_max};
+  std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the process
+  setrlimit(RLIMIT_FSIZE, &cut);
   ASSERT_TRUE(Bus()->StartRecord(path));
   auto pen = PlugPen();
   OpenDialog();
@@ -142,7 +141,6 @@ TEST_F(ReplayTest, ARecordThatCannotBeWrittenEndsAtAWholeLineAndIsNamedOnceAfter
   EXPECT_TRUE(WaitFor([&] { return StartEnabled(); }));
   const bool again = Upgrade();
   setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldSignal);
   EXPECT_TRUE(upgraded && again);
   ExpectUpgraded(*pen);
   EXPECT_EQ(BoxesWithText(notice), 1);
