@@ -49,8 +49,7 @@ class CampaignTest : public DialogTest {
     EXPECT_TRUE(Bus()->WaitUntilIdle());
     OpenDialog();
     if (!testing_support::WaitUntil([&] { return StartEnabled(); }, 2s)) {
-      ui::ClickButton(m_dialog, IDOK);
-      WaitForDialogEnd();
+      ClickExit();
       return Outcome::NoPen;
     }
     ui::ClickButton(m_dialog, IDC_START);
@@ -69,8 +68,7 @@ class CampaignTest : public DialogTest {
       const bool failed = LastOutcome().state == UpgradeOutcome::State::Failed;
       return cancelled && failureBox && failed && letGo ? Outcome::FailureBox : Outcome::Stuck;
     }
-    ui::ClickButton(m_dialog, IDOK);
-    WaitForDialogEnd();
+    ClickExit();
     return Outcome::Completed;
   }
 

@@ -199,8 +199,7 @@ TEST_F(DeviceWatchTest, ASecondCopyNeverOpensThePenWhileTheFirstHasIt) {
   EXPECT_TRUE(ShowsNoPen(second));
   EXPECT_EQ(RunningReceiveThreads(), 0);  // the first let go at the end, the second never read
 
-  ui::ClickButton(m_dialog, IDOK);
-  WaitForDialogEnd();
+  ClickExit();
   Bus()->Unplug(pen);
   ASSERT_TRUE(Bus()->Plug(pen));
   EXPECT_TRUE(WaitFor([&] { return ui::IsControlEnabled(second, IDC_START); }));

@@ -93,6 +93,12 @@ class DialogTest : public ::testing::Test {
     return m_result;
   }
 
+  // Clicks Exit and waits until the dialog has ended; DoModal's result.
+  INT_PTR ClickExit() {
+    ui::ClickButton(m_dialog, IDOK);
+    return WaitForDialogEnd();
+  }
+
   // Clicks Start and waits for the outcome: true when the upgrade completed.
   bool Upgrade() {
     if (!StartEnabled() || !ui::ClickButton(m_dialog, IDC_START)) return false;

@@ -54,27 +54,6 @@ INSTANTIATE_TEST_SUITE_P(, CommittedRecordings,
                          ::testing::Values(Recording{"upgrade.jsonl", true},
                                            Recording{"no_dfu_announcement.jsonl", false}));
 
-// The engine's reason for a failure goes into the record (a replay passes over
-// it: no_dfu_announcement.jsonl has one).
-TEST_F(ReplayTest, AFailedRunRecordsWhy) {
-  const std::string path = Temporary("failed.jsonl");
-  ASSERT_TRUE(Bus()->StartRecord(path));
-  virtualpen::PenOptions options;
-  options.serial = "FAILING1";
-  auto pen = PlugPen(options);
-  pen->AddFault(virtualpen::RestartFault{virtualpen::RestartFaultKind::NoDfuAnnouncement, 1});
-  OpenDialog();
-  ui::ClickButton(m_dialog, IDC_START);
-  WaitForDialogEnd();
-  Bus()->StopRecord();
-  Bus()->Unplug(pen);
-  std::ifstream in(path);
-  std::string line, last;
-  while (std::getline(in, line)) last = line;
-  EXPECT_NE(last.find(R"(,"event":"failure","text":"Device did not restart in DFU mode"})"), std::string::npos) << last;
-  std::remove(path.c_str());
-}
-
 // Recorded with a pen that takes real time, so that answers come one by one.
 TEST_F(ReplayTest, ARecordOfASlowPenReplaysAndAChangedRequestEndsTheRun) {
   const std::string path = Temporary("slow_pen.jsonl");
@@ -86,15 +65,13 @@ TEST_F(ReplayTest, ARecordOfASlowPenReplaysAndAChangedRequestEndsTheRun) {
   OpenDialog();
   ASSERT_TRUE(Upgrade());
   ExpectUpgraded(*pen);
-  ui::PostCommand(m_dialog, IDOK);
-  WaitForDialogEnd();
+  ClickExit();
   Bus()->StopRecord();
   Bus()->Unplug(pen);
 
   ASSERT_TRUE(Replay(path));
   EXPECT_EQ(m_player->Verdict(), "");
-  ui::PostCommand(m_dialog, IDOK);
-  WaitForDialogEnd();
+  ClickExit();
 
   // The record's first erase of the main region changed: the run fails there.
   std::stringstream text;

@@ -2,6 +2,7 @@
 // the session's end, gives the system its reason and keeps the PC awake, all on its
 // own thread; the tick that sees the outcome lets go, before any box waits for the user.
 #include <atomic>
+#include <sstream>
 #include <tuple>
 
 #include "tool/tests/dialog_fixture.h"
@@ -70,10 +71,13 @@ TEST_F(SessionTest, HeldFromStartToTheTickThatSeesTheUpgradeDone) {
 
 // The failure box stays open over ten of the timer's ticks: the session was let
 // go before it, and while it is open nothing on the dialog changes, no second box
-// opens, and Start and Exit stay disabled.
+// opens, and Start and Exit stay disabled. The engine's reason goes into the
+// traffic record (a replay passes over it: no_dfu_announcement.jsonl has one).
 TEST_F(SessionTest, ReleasedBeforeTheFailureBoxAndNothingRepeatsWhileItStaysOpen) {
   virtualpen::PenOptions options;
   options.identityBlock[0] = 0x65;
+  auto record = std::make_shared<std::stringstream>();
+  Bus()->StartRecord(record);
   PlugPen(options);
   OpenDialog();
   using Shown = std::tuple<std::string, int, bool, bool>;
@@ -107,6 +111,8 @@ TEST_F(SessionTest, ReleasedBeforeTheFailureBoxAndNothingRepeatsWhileItStaysOpen
   EXPECT_EQ(callsAtTheBox, kHeldAndReleased);
   EXPECT_EQ(answerAtTheBox, TRUE);
   EXPECT_EQ(Calls(), kHeldAndReleased);
+  Bus()->StopRecord();
+  EXPECT_NE(record->str().find(R"(,"event":"failure","text":"Bad serial number magic"})"), std::string::npos);
 }
 
 // Ended mid-upgrade by a command no user can give (Exit is disabled), the dialog

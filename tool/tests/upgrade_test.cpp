@@ -40,8 +40,7 @@ TEST_P(TimedUpgradeTest, FromOlderFirmwareWithTextAndBarAgreeingAtEveryTick) {
     sawUpperHalf = sawUpperHalf || pos % 10 >= 5;
   }
   EXPECT_TRUE(sawUpperHalf);  // a rounding display would have shown
-  ui::ClickButton(m_dialog, IDOK);
-  EXPECT_EQ(WaitForDialogEnd(), IDOK);
+  EXPECT_EQ(ClickExit(), IDOK);
 }
 
 INSTANTIATE_TEST_SUITE_P(Timing, TimedUpgradeTest, ::testing::Values(false, true),
