@@ -51,13 +51,18 @@ class Channel : public ::testing::Test {
     afx::SetTimeScale(1.0);
   }
 
-  // Opens the first pen; `output` is what it wrote, openedPath the path it gave.
-  HANDLE Open(std::string* output) {
+  // What `open` returns; `output` is what it wrote.
+  template <typename OpenFunction>
+  static HANDLE Said(std::string* output, OpenFunction open) {
     CaptureStdout();
-    openedPath = "unchanged";
-    HANDLE opened = OpenPenDriver(openedPath);
+    HANDLE opened = open();
     *output = GetCapturedStdout();
     return opened;
+  }
+  // Opens the first pen; openedPath is the path it gave.
+  HANDLE Open(std::string* output) {
+    openedPath = "unchanged";
+    return Said(output, [this] { return OpenPenDriver(openedPath); });
   }
 
   std::unique_ptr<PenFixture> pens;
@@ -91,10 +96,7 @@ TEST_F(Channel, AnInterfaceOpensByItsPathWhileItIsPresent) {
   std::string lower = name;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const auto open = [](const std::string& path, std::string* output) {
-    CaptureStdout();
-    HANDLE opened = OpenPenInterface(path);
-    *output = GetCapturedStdout();
-    return opened;
+    return Said(output, [&path] { return OpenPenInterface(path); });
   };
   std::string output;
   handle = open(lower, &output);
