@@ -15,6 +15,7 @@
 
 #include "usb/pen_channel.h"
 #include "usb/pen_channel_shared.h"
+#include "virtualpen/pen_channel_virtual.h"
 #include "virtualpen/virtual_bus.h"
 
 using pen_channel::Diagnostic;
@@ -118,6 +119,11 @@ std::unique_ptr<DEV_BROADCAST_DEVICEINTERFACE_A, BroadcastDeleter> MakeBroadcast
 
 }  // namespace
 
+void SendPenInterfaceChange(HWND window, WPARAM type, const std::string& name) {
+  const auto broadcast = MakeBroadcast(name);
+  if (broadcast) SendMessageA(window, WM_DEVICECHANGE, type, reinterpret_cast<LPARAM>(broadcast.get()));
+}
+
 int CountPenDevices() {
   try {
     return virtualpen::VirtualBus::Instance()->PluggedCount();
@@ -209,11 +215,8 @@ HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {
   try {
     const auto id = virtualpen::VirtualBus::Instance()->Subscribe(
         [window](virtualpen::DeviceEvent event, const std::string& name) {
-          const auto broadcast = MakeBroadcast(name);
-          if (!broadcast) return;  // the system drops a notification it cannot build
-          const WPARAM type =
-              event == virtualpen::DeviceEvent::Arrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
-          SendMessageA(window, WM_DEVICECHANGE, type, reinterpret_cast<LPARAM>(broadcast.get()));
+          SendPenInterfaceChange(
+              window, event == virtualpen::DeviceEvent::Arrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE, name);
         });
     return reinterpret_cast<HDEVNOTIFY>(static_cast<std::uintptr_t>(id));
   } catch (const std::exception&) {

@@ -2,13 +2,13 @@
 // restart's let-go, through the dialog's own watch.
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <future>
 #include <thread>
 
 #include "engine/tests/upgrader_probe.h"
 #include "tool/receive_thread.h"
 #include "tool/tests/dialog_fixture.h"
+#include "virtualpen/pen_channel_virtual.h"
 
 namespace {
 
@@ -23,16 +23,6 @@ class DeviceWatchTest : public DialogTest {
     DialogTest::TearDown();
   }
 
-  // An interface notification as the system sends it, for any name.
-  void SendNotification(UINT event, const std::string& name) {
-    std::vector<char> storage(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) + name.size() + 1, 0);
-    auto* broadcast = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(storage.data());
-    broadcast->dbcc_size = static_cast<DWORD>(storage.size());
-    broadcast->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    broadcast->dbcc_classguid = GUID_DEVINTERFACE_PEN;
-    std::memcpy(broadcast->dbcc_name, name.c_str(), name.size() + 1);
-    SendMessageA(m_dialog, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(broadcast));
-  }
   static std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
     return text;
@@ -73,10 +63,10 @@ TEST_F(DeviceWatchTest, RemovalMatchesTheOpenPenIgnoringLetterCaseOnly) {
   const std::string name = pen->InterfaceName();
   for (const std::string& other : {name.substr(0, name.size() - 1), name + "0",
                                    std::string("\\\\?\\USB#VID_1D50&PID_0204#SOMEOTHERPEN#{a165badf-6e6a-4126-85c1-bfbe09014345}")}) {
-    SendNotification(DBT_DEVICEREMOVECOMPLETE, other);
+    SendPenInterfaceChange(m_dialog, DBT_DEVICEREMOVECOMPLETE, other);
     EXPECT_TRUE(StartEnabled()) << other;
   }
-  SendNotification(DBT_DEVICEREMOVECOMPLETE, Lower(name));
+  SendPenInterfaceChange(m_dialog, DBT_DEVICEREMOVECOMPLETE, Lower(name));
   EXPECT_FALSE(StartEnabled());
   EXPECT_EQ(Watch().PenHandle(), nullptr);
 }
@@ -88,7 +78,7 @@ TEST_F(DeviceWatchTest, ArrivalsWhileAPenIsOpenAreIgnored) {
   OpenDialog();
   const HANDLE opened = Watch().PenHandle();
   ASSERT_NE(opened, nullptr);
-  SendNotification(DBT_DEVICEARRIVAL, first->InterfaceName());
+  SendPenInterfaceChange(m_dialog, DBT_DEVICEARRIVAL, first->InterfaceName());
   auto second = PlugPen();
   ASSERT_TRUE(Bus()->WaitUntilIdle());
   Bus()->Unplug(second);  // not the open pen: nothing changes
