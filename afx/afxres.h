@@ -4,4 +4,3 @@
 #define IDC_STATIC (-1)
 #endif
 #define ID_HELP 0xE146
-#define AFX_IDS_APP_TITLE 0xE000

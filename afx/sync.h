@@ -3,9 +3,13 @@
 // cannot be copied. Every timed wait goes through one function (WaitUntil below)
 // with a deadline from afx::Deadline, which applies the time scale of
 // time_scale.h; INFINITE waits are never scaled.
+#include <atomic>
+#include <cassert>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
+#include "afx/thread_annotations.h"
 #include "afx/time_scale.h"
 #include "afx/win_types.h"
 
@@ -32,45 +36,55 @@ class CEvent {
   const bool m_manualReset = false;
 };
 
-// A recursive lock for short sections that guard shared data. The programs never
-// wait for one with a limit, so Lock waits as long as it takes.
-class CCriticalSection {
+// A lock for short sections that guard shared data. The programs never wait for
+// one with a limit, so Lock waits as long as it takes. Not recursive: no path
+// takes a lock it holds (the thread-safety analysis checks the annotated ones,
+// and a debug build stops at the second Lock instead of hanging).
+class CAPABILITY("mutex") CCriticalSection {
  public:
   CCriticalSection() = default;
   CCriticalSection(const CCriticalSection&) = delete;
   CCriticalSection& operator=(const CCriticalSection&) = delete;
 
-  BOOL Lock() {
+  BOOL Lock() ACQUIRE() {
+    assert(m_owner.load() != std::this_thread::get_id() && "lock taken again on the thread that holds it");
     m_mutex.lock();
+    m_owner = std::this_thread::get_id();
     return TRUE;
   }
-  BOOL Unlock() {
+  BOOL Unlock() RELEASE() {
+    m_owner = std::thread::id();
     m_mutex.unlock();
     return TRUE;
   }
 
  private:
-  std::recursive_mutex m_mutex;
+  std::mutex m_mutex;
+  std::atomic<std::thread::id> m_owner{};  // the holder, for the debug check
 };
 
 // The same lock under the name the packet dispatch knows it by.
 class CMutex : public CCriticalSection {};
 
-// Scoped ownership of a lock: whatever it locked is unlocked on every path out.
-class CSingleLock {
+// Scoped ownership of a lock, taken at once: whatever it locked is unlocked on
+// every path out. Unlock and Lock again within the scope are allowed.
+class SCOPED_CAPABILITY CSingleLock {
  public:
-  explicit CSingleLock(CCriticalSection* object, BOOL initialLock = FALSE) : m_object(object) {
-    if (initialLock) Lock();
+  // `initialLock` must be TRUE: the analysis knows no lock taken later by choice.
+  CSingleLock(CCriticalSection* object, BOOL initialLock) ACQUIRE(object) : m_object(object) {
+    assert(initialLock);
+    static_cast<void>(initialLock);
+    Lock();
   }
   CSingleLock(const CSingleLock&) = delete;
   CSingleLock& operator=(const CSingleLock&) = delete;
-  ~CSingleLock() { Unlock(); }
+  ~CSingleLock() RELEASE() { Unlock(); }
 
-  BOOL Lock() {
+  BOOL Lock() ACQUIRE() {
     if (!m_locked) m_locked = m_object->Lock() != FALSE;
     return TRUE;
   }
-  BOOL Unlock() {
+  BOOL Unlock() RELEASE() {
     if (m_locked) m_object->Unlock();
     m_locked = false;
     return TRUE;

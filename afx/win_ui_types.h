@@ -72,7 +72,6 @@ using LPCREATESTRUCT = CREATESTRUCTA*;
 
 struct PAINTSTRUCT {
   HDC hdc;
-  BOOL fErase;
   RECT rcPaint;
 };
 using LPPAINTSTRUCT = PAINTSTRUCT*;
@@ -110,8 +109,9 @@ constexpr UINT PBM_SETPOS = WM_USER + 2;
 constexpr DWORD WS_CHILD = 0x40000000;
 constexpr DWORD WS_VISIBLE = 0x10000000;
 constexpr DWORD WS_DISABLED = 0x08000000;
+constexpr DWORD WS_TABSTOP = 0x00010000;
 constexpr DWORD DS_SETFONT = 0x40;
-constexpr DWORD BS_GROUPBOX = 0x7;
+constexpr DWORD BS_DEFPUSHBUTTON = 0x1;
 constexpr DWORD BS_TYPEMASK = 0xF;
 
 // Icons and metrics.
@@ -124,8 +124,10 @@ constexpr int SM_CYICON = 12;
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr UINT MB_OK = 0x0;
+constexpr UINT MB_OKCANCEL = 0x1;
 constexpr UINT MB_ICONEXCLAMATION = 0x30;
 
+constexpr int VK_RETURN = 0x0D;
 constexpr int VK_ESCAPE = 0x1B;
 
 // Resource types.
@@ -156,7 +158,7 @@ HMODULE GetModuleHandleA(LPCSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 
 // The session (session_headless.cpp): what the program asks about the session's end
-// and sleep, recorded for tests (ui_test_api.h). A block reason is refused, as in
+// and sleep, recorded for tests (afx/headless/automation.h). A block reason is refused, as in
 // Win32, to any thread but its window's.
 using EXECUTION_STATE = DWORD;
 constexpr EXECUTION_STATE ES_SYSTEM_REQUIRED = 0x00000001;

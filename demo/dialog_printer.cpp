@@ -4,8 +4,8 @@
 
 #include "tool/resource.h"
 
-using afx::headless::UiEvent;
-using afx::headless::UiEventKind;
+using afx::automation::UiEvent;
+using afx::automation::UiEventKind;
 
 namespace {
 

@@ -3,12 +3,12 @@
 // line, progress bar, button states and message boxes.
 #include <cstdio>
 
-#include "afx/headless/ui_test_api.h"
+#include "afx/headless/automation.h"
 
 class DialogPrinter {
  public:
   explicit DialogPrinter(std::FILE* out) : m_out(out) {}
-  void Print(const afx::headless::UiEvent& event);
+  void Print(const afx::automation::UiEvent& event);
   void Say(const char* who, const char* what);  // a line of the front's own
 
  private:

@@ -8,14 +8,15 @@
 #include <string>
 #include <thread>
 
-#include "afx/headless/ui_test_api.h"
+#include "afx/headless/automation.h"
 #include "tool/nibflash_app.h"
 #include "tool/resource.h"
 #include "demo/dialog_printer.h"
 #include "demo/virtual_pen_options.h"
+#include "testing/wait_until.h"
 #include "virtualpen/virtual_bus.h"
 
-namespace ui = afx::headless;
+namespace ui = afx::automation;
 using namespace std::chrono_literals;
 
 namespace {
@@ -39,7 +40,7 @@ void WaitForEnter(DialogPrinter& printer, const char* what) {
 Outcome ActAsUser(DialogPrinter& printer, bool interactive) {
   HWND dialog = ui::WaitForDialog(IDD_UPGRADE_DIALOG, 10s);
   if (dialog == nullptr) return Outcome::Failed;
-  if (!ui::WaitUntil([&] { return ui::IsControlEnabled(dialog, IDC_START); }, 5s)) {
+  if (!testing_support::WaitUntil([&] { return ui::IsControlEnabled(dialog, IDC_START); }, 5s)) {
     printer.Say("[user]", "no supported pen is attached: Start stays disabled; clicks Exit");
     ui::ClickButton(dialog, IDOK);
     return Outcome::NoPen;
@@ -51,7 +52,7 @@ Outcome ActAsUser(DialogPrinter& printer, bool interactive) {
     return ui::GetControlText(dialog, IDC_STATUS) == "Update complete - click Exit" &&
            ui::IsControlEnabled(dialog, IDOK);
   };
-  ui::WaitUntil([&] { return completed() || ui::FindDialog(IDD_UPGRADE_DIALOG) == nullptr; }, 30min);
+  testing_support::WaitUntil([&] { return completed() || ui::FindDialog(IDD_UPGRADE_DIALOG) == nullptr; }, 30min);
   if (!completed()) return Outcome::Failed;
   if (interactive) WaitForEnter(printer, "click Exit");
   printer.Say("[user]", "clicks Exit");

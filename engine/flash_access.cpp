@@ -11,16 +11,16 @@
 namespace {
 
 // A read's answer must come in one receive transfer, packet header around it. The
-// protocol allows reads of FA_MAX_READ_SIZE, whose answers (4,116 bytes) one
+// protocol allows reads of kFaMaxReadSize, whose answers (4,116 bytes) one
 // receive (1,060) cannot carry, so the tool reads a chunk at most.
 constexpr std::uint32_t ReadAnswerPacketSize(std::uint32_t size) {
-  return PACKET_HEADER_SIZE + FA_RESPONSE_HEADER_SIZE + size + FA_CHECKSUM_SIZE;
+  return kPacketHeaderSize + kFaResponseHeaderSize + size + kFaChecksumSize;
 }
-static_assert(ReadAnswerPacketSize(FLASH_CHUNK_SIZE) <= PEN_RECEIVE_BUFFER_SIZE,
+static_assert(ReadAnswerPacketSize(kFlashChunkSize) <= kPenReceiveBufferSize,
               "a chunk's read answer must fit one receive transfer");
-static_assert(HEADER_READ_SIZE <= FLASH_CHUNK_SIZE && IDENTITY_BLOCK_SIZE <= FLASH_CHUNK_SIZE,
+static_assert(kHeaderReadSize <= kFlashChunkSize && kIdentityBlockSize <= kFlashChunkSize,
               "the tool reads a chunk at most");
-static_assert(FLASH_CHUNK_SIZE <= FA_MAX_READ_SIZE && FLASH_CHUNK_SIZE <= FA_MAX_WRITE_SIZE,
+static_assert(kFlashChunkSize <= kFaMaxReadSize && kFlashChunkSize <= kFaMaxWriteSize,
               "a chunk is one request");
 
 // The wire's numbers: `width` bytes, least significant first.
@@ -36,7 +36,7 @@ std::uint32_t GetLittleEndian(const std::uint8_t* at, int width) {
 
 // Header shared by all three requests; the size field is 16 bits wide on the wire.
 void PutRequestHeader(std::uint8_t* request, std::uint8_t command, std::uint32_t address, std::uint32_t size) {
-  request[0] = FA_REQUEST_MARKER;
+  request[0] = kFaRequestMarker;
   request[1] = command;
   PutLittleEndian(request + 2, address, 4);
   PutLittleEndian(request + 6, size, 2);
@@ -70,27 +70,27 @@ void FirmwareUpgrader::DeliverResponse(const std::uint8_t* payload, std::uint32_
   if (!awaitingAnswer) return;
   // Another copy of the last command's answer (a late answer to one of its
   // attempts, or one sent twice): that command has had its answer.
-  if (length >= FA_RESPONSE_HEADER_SIZE && hasAnswered) {
+  if (length >= kFaResponseHeaderSize && hasAnswered) {
     const RequestEcho echo = EchoOfResponse(payload);
     if (echo == answeredEcho && !(echo == awaitedEcho)) return;
   }
   awaitingAnswer = false;
   answeredEcho = awaitedEcho;
   hasAnswered = true;
-  responseLength = std::min(length, FA_RESPONSE_BUFFER_SIZE);
+  responseLength = std::min(length, kFaResponseBufferSize);
   if (responseLength > 0) std::memcpy(response, payload, responseLength);
   responseSignal.SetEvent();
 }
 
 void FirmwareUpgrader::ReadFlash(std::uint32_t address, std::uint32_t size) {
-  std::uint8_t request[FA_REQUEST_HEADER_SIZE];
+  std::uint8_t request[kFaRequestHeaderSize];
   PutRequestHeader(request, FA_CMD_FLASH_READ, address, size);
   Exchange(request, sizeof request, "No response to flash read command");
 
   CSingleLock lock(&upgraderLock, TRUE);
   CheckResponse(FA_CMD_FLASH_READ, address, size);
-  std::uint32_t sum = HeldWord(FA_RESPONSE_HEADER_SIZE + size);
-  for (std::uint32_t i = 0; i < size; ++i) sum += response[FA_RESPONSE_HEADER_SIZE + i];
+  std::uint32_t sum = HeldWord(kFaResponseHeaderSize + size);
+  for (std::uint32_t i = 0; i < size; ++i) sum += response[kFaResponseHeaderSize + i];
   if (sum != 0) throw UpgradeToolException("Checksum error in read response");
 }
 
@@ -98,30 +98,30 @@ void FirmwareUpgrader::WriteFlash(const std::vector<std::uint8_t>& image, std::u
                                   std::uint32_t length, std::uint32_t address) {
   // Nothing to cut a slice from, or more than one request can carry: refuse
   // before anything reaches the pen.
-  if (offset >= image.size() || length > FA_MAX_WRITE_SIZE) {
+  if (offset >= image.size() || length > kFaMaxWriteSize) {
     throw UpgradeToolException("Bad offset or length for flash write");
   }
   length = static_cast<std::uint32_t>(std::min<std::size_t>(length, image.size() - offset));
 
-  std::uint8_t request[FA_REQUEST_BUFFER_SIZE];
+  std::uint8_t request[kFaRequestBufferSize];
   PutRequestHeader(request, FA_CMD_FLASH_WRITE, address, length);
-  std::memcpy(request + FA_REQUEST_HEADER_SIZE, image.data() + offset, length);
+  std::memcpy(request + kFaRequestHeaderSize, image.data() + offset, length);
   std::uint32_t sum = 0;
   for (std::uint32_t i = 0; i < length; ++i) sum += image[offset + i];
-  PutLittleEndian(request + FA_REQUEST_HEADER_SIZE + length, 0u - sum, 4);
-  Exchange(request, FA_REQUEST_HEADER_SIZE + length + FA_CHECKSUM_SIZE, "No response to flash write command");
+  PutLittleEndian(request + kFaRequestHeaderSize + length, 0u - sum, 4);
+  Exchange(request, kFaRequestHeaderSize + length + kFaChecksumSize, "No response to flash write command");
 
   CSingleLock lock(&upgraderLock, TRUE);
   CheckResponse(FA_CMD_FLASH_WRITE, address, length);
 }
 
 void FirmwareUpgrader::EraseFlashSector(std::uint32_t address) {
-  std::uint8_t request[FA_REQUEST_HEADER_SIZE];
-  PutRequestHeader(request, FA_CMD_FLASH_ERASE, address, FLASH_SECTOR_SIZE);
+  std::uint8_t request[kFaRequestHeaderSize];
+  PutRequestHeader(request, FA_CMD_FLASH_ERASE, address, kFlashSectorSize);
   Exchange(request, sizeof request, "No response to flash erase command");
 
   CSingleLock lock(&upgraderLock, TRUE);
-  CheckResponse(FA_CMD_FLASH_ERASE, address, FLASH_SECTOR_SIZE);
+  CheckResponse(FA_CMD_FLASH_ERASE, address, kFlashSectorSize);
 }
 
 // Sends the request until its answer arrives. Only a missing answer is retried,
@@ -135,13 +135,13 @@ void FirmwareUpgrader::Exchange(const std::uint8_t* request, std::uint32_t reque
     awaitingAnswer = true;
     responseSignal.ResetEvent();
   }
-  for (int attempt = 0; attempt < FA_ATTEMPTS; ++attempt) {
+  for (int attempt = 0; attempt < kFaAttempts; ++attempt) {
     const HANDLE handle = driverHandle.load();
     if (handle == nullptr) break;
     // A failed send shows up as a missing response. One that the driver held
     // until the channel gave up has taken an attempt's time already: send again.
-    if (WritePenData(handle, request, requestLength) == REQUEST_TIMEOUT_RESULT) continue;
-    if (responseSignal.Lock(FA_RESPONSE_TIMEOUT_MS)) return;
+    if (WritePenData(handle, request, requestLength) == kRequestTimeoutResult) continue;
+    if (responseSignal.Lock(kFaResponseTimeoutMs)) return;
   }
   CSingleLock lock(&upgraderLock, TRUE);
   if (!awaitingAnswer) return;  // answered just as the last wait ran out
@@ -151,34 +151,33 @@ void FirmwareUpgrader::Exchange(const std::uint8_t* request, std::uint32_t reque
 }
 
 FirmwareUpgrader::RequestEcho FirmwareUpgrader::EchoOfResponse(const std::uint8_t* payload) {
-  return RequestEcho{payload[FA_RESPONSE_COMMAND_OFFSET], GetLittleEndian(payload + FA_RESPONSE_ADDRESS_OFFSET, 4),
-                     GetLittleEndian(payload + FA_RESPONSE_SIZE_OFFSET, 2)};
+  return RequestEcho{payload[kFaResponseCommandOffset], GetLittleEndian(payload + kFaResponseAddressOffset, 4),
+                     GetLittleEndian(payload + kFaResponseSizeOffset, 2)};
 }
 
 void FirmwareUpgrader::CheckResponse(std::uint8_t command, std::uint32_t address, std::uint32_t size) {
-  CSingleLock lock(&upgraderLock, TRUE);
   // A delivery shorter than the header leaves older bytes in the buffer: judge
   // none of them.
-  if (responseLength < FA_RESPONSE_HEADER_SIZE) throw UpgradeToolException("Bad address or size in response");
-  const std::uint8_t status = response[FA_RESPONSE_STATUS_OFFSET];
+  if (responseLength < kFaResponseHeaderSize) throw UpgradeToolException("Bad address or size in response");
+  const std::uint8_t status = response[kFaResponseStatusOffset];
   if (status != FA_STATUS_OK) {
     throw UpgradeToolException(std::string(CommandName(command)) + " failed: " + StatusName(status));
   }
-  if (response[FA_RESPONSE_COMMAND_OFFSET] != command) throw UpgradeToolException("Command response out of sync");
-  const std::uint32_t echoedAddress = HeldWord(FA_RESPONSE_ADDRESS_OFFSET);
-  const std::uint32_t echoedSize = GetLittleEndian(response + FA_RESPONSE_SIZE_OFFSET, 2);
+  if (response[kFaResponseCommandOffset] != command) throw UpgradeToolException("Command response out of sync");
+  const std::uint32_t echoedAddress = HeldWord(kFaResponseAddressOffset);
+  const std::uint32_t echoedSize = GetLittleEndian(response + kFaResponseSizeOffset, 2);
   if (echoedAddress != address || echoedSize != size) throw UpgradeToolException("Bad address or size in response");
   // A read response must hold the data and checksum it announces.
   if (command == FA_CMD_FLASH_READ &&
-      responseLength < FA_RESPONSE_HEADER_SIZE + static_cast<std::uint64_t>(size) + FA_CHECKSUM_SIZE) {
+      responseLength < kFaResponseHeaderSize + static_cast<std::uint64_t>(size) + kFaChecksumSize) {
     throw UpgradeToolException("Bad address or size in response");
   }
 }
 
 std::uint32_t FirmwareUpgrader::HeldDataSize() const {
-  if (responseLength < FA_RESPONSE_HEADER_SIZE) return 0;
-  const std::uint32_t announced = GetLittleEndian(response + FA_RESPONSE_SIZE_OFFSET, 2);
-  return std::min(announced, responseLength - FA_RESPONSE_HEADER_SIZE);
+  if (responseLength < kFaResponseHeaderSize) return 0;
+  const std::uint32_t announced = GetLittleEndian(response + kFaResponseSizeOffset, 2);
+  return std::min(announced, responseLength - kFaResponseHeaderSize);
 }
 
 std::uint32_t FirmwareUpgrader::HeldWord(std::uint32_t offset) const {

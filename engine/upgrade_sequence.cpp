@@ -10,17 +10,15 @@ namespace {
 // Progress units: one per region byte erased and written, one per image byte
 // compared or verified, and this many per restart.
 constexpr std::int32_t kRestartUnits = 100000;
-constexpr std::int32_t kDfuRegionUnits = static_cast<std::int32_t>(DFU_REGION_END - DFU_REGION_START);
-constexpr std::int32_t kMainRegionUnits = static_cast<std::int32_t>(MAIN_REGION_END - MAIN_REGION_START);
+constexpr std::int32_t kDfuRegionUnits = static_cast<std::int32_t>(kDfuRegionEnd - kDfuRegionStart);
+constexpr std::int32_t kMainRegionUnits = static_cast<std::int32_t>(kMainRegionEnd - kMainRegionStart);
 
 std::int32_t Units(const std::vector<std::uint8_t>& image) { return static_cast<std::int32_t>(image.size()); }
 
 }  // namespace
 
 void FirmwareUpgrader::Upgrade(UpgradeHost& host) {
-  m_host = &host;
-  progressDone = 0;
-  progressTotal = Units(mainImage) + 2 * Units(dfuImage) + kDfuRegionUnits + kMainRegionUnits + 2 * kRestartUnits;
+  BeginRun(host);
   Report(0, progressTotal);
 
   CheckIdentityBlock();
@@ -29,11 +27,11 @@ void FirmwareUpgrader::Upgrade(UpgradeHost& host) {
     // A run that failed after the restart into DFU mode: straight to the main image.
     progressTotal -= 2 * Units(dfuImage) + kDfuRegionUnits + kRestartUnits;
   } else {
-    if (VerifyRegion(dfuImage, DFU_REGION_START)) {
+    if (VerifyRegion(dfuImage, kDfuRegionStart)) {
       progressTotal -= kDfuRegionUnits + Units(dfuImage);
     } else {
-      WriteRegion(dfuImage, DFU_REGION_START, DFU_REGION_END);
-      if (!VerifyRegion(dfuImage, DFU_REGION_START)) {
+      WriteRegion(dfuImage, kDfuRegionStart, kDfuRegionEnd);
+      if (!VerifyRegion(dfuImage, kDfuRegionStart)) {
         throw UpgradeToolException("DFU firmware was not written correctly");
       }
     }
@@ -42,8 +40,8 @@ void FirmwareUpgrader::Upgrade(UpgradeHost& host) {
   }
   Report(progressDone, progressTotal);
 
-  WriteRegion(mainImage, MAIN_REGION_START, MAIN_REGION_END);
-  if (!VerifyRegion(mainImage, MAIN_REGION_START)) {
+  WriteRegion(mainImage, kMainRegionStart, kMainRegionEnd);
+  if (!VerifyRegion(mainImage, kMainRegionStart)) {
     throw UpgradeToolException("Main firmware was not written correctly");
   }
 
@@ -53,15 +51,21 @@ void FirmwareUpgrader::Upgrade(UpgradeHost& host) {
   Report(1, 1);
 }
 
+void FirmwareUpgrader::BeginRun(UpgradeHost& host) {
+  m_host = &host;
+  progressDone = 0;
+  progressTotal = Units(mainImage) + 2 * Units(dfuImage) + kDfuRegionUnits + kMainRegionUnits + 2 * kRestartUnits;
+}
+
 void FirmwareUpgrader::Report(std::int32_t done, std::int32_t total) const {
   if (m_host != nullptr) m_host->ReportProgress(done, total);
 }
 
 bool FirmwareUpgrader::VerifyRegion(const std::vector<std::uint8_t>& image, std::uint32_t base) {
   const std::uint32_t size = static_cast<std::uint32_t>(image.size());
-  for (std::uint32_t offset = 0; offset < size; offset += FLASH_CHUNK_SIZE) {
+  for (std::uint32_t offset = 0; offset < size; offset += kFlashChunkSize) {
     Report(progressDone + static_cast<std::int32_t>(offset), progressTotal);
-    ReadFlash(base + offset, FLASH_CHUNK_SIZE);  // also the last chunk in full
+    ReadFlash(base + offset, kFlashChunkSize);  // also the last chunk in full
     if (!CompareChunk(image, offset)) {
       progressDone += static_cast<std::int32_t>(offset);
       progressTotal -= static_cast<std::int32_t>(size - offset);
@@ -76,15 +80,15 @@ bool FirmwareUpgrader::VerifyRegion(const std::vector<std::uint8_t>& image, std:
 
 void FirmwareUpgrader::WriteRegion(const std::vector<std::uint8_t>& image, std::uint32_t start, std::uint32_t end) {
   EraseFlashSector(start);
-  for (std::uint32_t offset = FLASH_CHUNK_SIZE; offset < end - start; offset += FLASH_CHUNK_SIZE) {
+  for (std::uint32_t offset = kFlashChunkSize; offset < end - start; offset += kFlashChunkSize) {
     const std::uint32_t address = start + offset;
-    Report(progressDone + static_cast<std::int32_t>(offset - FLASH_CHUNK_SIZE), progressTotal);
-    if (address % FLASH_SECTOR_SIZE == 0) EraseFlashSector(address);
-    if (offset < image.size()) WriteFlash(image, offset, FLASH_CHUNK_SIZE, address);
+    Report(progressDone + static_cast<std::int32_t>(offset - kFlashChunkSize), progressTotal);
+    if (address % kFlashSectorSize == 0) EraseFlashSector(address);
+    if (offset < image.size()) WriteFlash(image, offset, kFlashChunkSize, address);
   }
   // The chunk with the header and its BootMagic goes last, so that a write cut
   // short leaves a region the boot loader will not start.
-  WriteFlash(image, 0, FLASH_CHUNK_SIZE, start);
+  WriteFlash(image, 0, kFlashChunkSize, start);
   progressDone += static_cast<std::int32_t>(end - start);
   Report(progressDone, progressTotal);
 }
@@ -93,32 +97,32 @@ bool FirmwareUpgrader::CompareChunk(const std::vector<std::uint8_t>& image, std:
   CSingleLock lock(&upgraderLock, TRUE);
   if (offset > image.size()) return false;
   const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(HeldDataSize(), image.size() - offset));
-  return n == 0 || std::memcmp(response + FA_RESPONSE_HEADER_SIZE, image.data() + offset, n) == 0;
+  return n == 0 || std::memcmp(response + kFaResponseHeaderSize, image.data() + offset, n) == 0;
 }
 
 bool FirmwareUpgrader::HasBootMagic() {
   CSingleLock lock(&upgraderLock, TRUE);
-  return HeldDataSize() >= BOOT_MAGIC_OFFSET + 4 &&
-         HeldWord(FA_RESPONSE_HEADER_SIZE + BOOT_MAGIC_OFFSET) == BootMagic;
+  return HeldDataSize() >= kBootMagicOffset + 4 &&
+         HeldWord(kFaResponseHeaderSize + kBootMagicOffset) == BootMagic;
 }
 
 void FirmwareUpgrader::EnterDfuMode() {
-  ReadFlash(DFU_REGION_START, HEADER_READ_SIZE);
+  ReadFlash(kDfuRegionStart, kHeaderReadSize);
   if (!HasBootMagic()) throw UpgradeToolException("Boot magic for DFU firmware not found in device");
-  EraseFlashSector(BOOT_CONTROL_ADDRESS);  // an erased boot-control word makes the boot loader stay
+  EraseFlashSector(kBootControlAddress);  // an erased boot-control word makes the boot loader stay
   dfuModeSignal.ResetEvent();
   RestartDevice();
-  if (!dfuModeSignal.Lock(DFU_MODE_TIMEOUT_MS)) throw UpgradeToolException("Device did not restart in DFU mode");
+  if (!dfuModeSignal.Lock(kDfuModeTimeoutMs)) throw UpgradeToolException("Device did not restart in DFU mode");
 }
 
 void FirmwareUpgrader::BootMainFirmware() {
-  ReadFlash(MAIN_REGION_START, HEADER_READ_SIZE);
+  ReadFlash(kMainRegionStart, kHeaderReadSize);
   if (!HasBootMagic()) throw UpgradeToolException("Boot magic for main firmware not found in device");
-  EraseFlashSector(BOOT_CONTROL_ADDRESS);
+  EraseFlashSector(kBootControlAddress);
   const std::vector<std::uint8_t> word = {
       static_cast<std::uint8_t>(BootControlWord), static_cast<std::uint8_t>(BootControlWord >> 8),
       static_cast<std::uint8_t>(BootControlWord >> 16), static_cast<std::uint8_t>(BootControlWord >> 24)};
-  WriteFlash(word, 0, 4, BOOT_CONTROL_ADDRESS);
+  WriteFlash(word, 0, 4, kBootControlAddress);
   RestartDevice();
 }
 
@@ -128,7 +132,7 @@ void FirmwareUpgrader::RestartDevice() {
   m_host->RestartPen();
   // A pen that comes back under another path may be another pen: it is taken
   // only if its identity is the restarted one's, and never written before that.
-  const auto deadline = afx::Deadline(RESTART_TIMEOUT_MS);
+  const auto deadline = afx::Deadline(kRestartTimeoutMs);
   while (restartedSignal.LockUntil(deadline)) {
     if (!m_checkRestartedPen || IsRestartedPen()) return;
     m_host->RejectRestartedPen();
@@ -138,13 +142,13 @@ void FirmwareUpgrader::RestartDevice() {
 
 bool FirmwareUpgrader::IsRestartedPen() {
   try {
-    ReadFlash(IDENTITY_BLOCK_ADDRESS, IDENTITY_BLOCK_SIZE);
+    ReadFlash(kIdentityBlockAddress, kIdentityBlockSize);
   } catch (const UpgradeToolException&) {
     return false;  // a pen that cannot show its identity is not taken either
   }
   CSingleLock lock(&upgraderLock, TRUE);
-  return HeldDataSize() >= IDENTITY_BLOCK_SIZE &&
-         std::memcmp(response + FA_RESPONSE_HEADER_SIZE, m_identityBlock.data(), IDENTITY_BLOCK_SIZE) == 0;
+  return HeldDataSize() >= kIdentityBlockSize &&
+         std::memcmp(response + kFaResponseHeaderSize, m_identityBlock.data(), kIdentityBlockSize) == 0;
 }
 
 bool FirmwareUpgrader::IsInDfuMode() {
@@ -157,16 +161,16 @@ bool FirmwareUpgrader::IsInDfuMode() {
 }
 
 void FirmwareUpgrader::CheckIdentityBlock() {
-  ReadFlash(IDENTITY_BLOCK_ADDRESS, IDENTITY_BLOCK_SIZE);
+  ReadFlash(kIdentityBlockAddress, kIdentityBlockSize);
   CSingleLock lock(&upgraderLock, TRUE);
-  const std::uint8_t* block = response + FA_RESPONSE_HEADER_SIZE;
-  if (HeldDataSize() < IDENTITY_BLOCK_SIZE) throw UpgradeToolException("Failed to read serial number block");
-  if (block[0] != SERIAL_NUMBER_MAGIC) throw UpgradeToolException("Bad serial number magic");
+  const std::uint8_t* block = response + kFaResponseHeaderSize;
+  if (HeldDataSize() < kIdentityBlockSize) throw UpgradeToolException("Failed to read serial number block");
+  if (block[0] != kSerialNumberMagic) throw UpgradeToolException("Bad serial number magic");
   if (block[1] != 0xFF) {  // 0xFF: no sensor data recorded, nothing more to check
-    if (block[6] != SENSOR_SETTINGS_MAGIC) throw UpgradeToolException("Bad sensor settings magic");
-    if (block[10] != SENSOR_CUT_MAGIC) throw UpgradeToolException("Bad sensor cut magic");
+    if (block[6] != kSensorSettingsMagic) throw UpgradeToolException("Bad sensor settings magic");
+    if (block[10] != kSensorCutMagic) throw UpgradeToolException("Bad sensor cut magic");
   }
-  std::memcpy(m_identityBlock.data(), block, IDENTITY_BLOCK_SIZE);
+  std::memcpy(m_identityBlock.data(), block, kIdentityBlockSize);
 }
 
 void FirmwareUpgrader::GivePen(HANDLE handle) {
@@ -176,6 +180,8 @@ void FirmwareUpgrader::GivePen(HANDLE handle) {
 
 void FirmwareUpgrader::TakePen() {
   driverHandle = nullptr;
+  // Under the lock, or an IsInDfuMode under way would set it again.
+  CSingleLock lock(&upgraderLock, TRUE);
   dfuModeSignal.ResetEvent();
 }
 

@@ -90,11 +90,11 @@ HANDLE LinkHandle() { return run.link.get(); }
 
 // The receive thread's step for one packet, cut as one receive transfer cuts it.
 void Deliver(Bytes packet) {
-  if (packet.size() > PEN_RECEIVE_BUFFER_SIZE) packet.resize(PEN_RECEIVE_BUFFER_SIZE);
+  if (packet.size() > kPenReceiveBufferSize) packet.resize(kPenReceiveBufferSize);
   // A DFU-mode announcement from a pen that runs its main firmware is a lie about
   // its mode that no check can see through: the upgrade would rightly skip the
   // DFU region. Only the pen itself announces it.
-  if (packet.size() >= PACKET_HEADER_SIZE && PacketType(packet.data()) == PACKET_DFU_MODE &&
+  if (packet.size() >= kPacketHeaderSize && PacketType(packet.data()) == PACKET_DFU_MODE &&
       run.pen->Mode() != virtualpen::PenMode::DfuMode) {
     return;
   }
@@ -104,7 +104,7 @@ void Deliver(Bytes packet) {
 // One packet from the pen, edited as the input says.
 void Arrive(Bytes packet) {
   const std::uint32_t number = run.packets++;
-  const bool answer = packet.size() >= PACKET_HEADER_SIZE && PacketType(packet.data()) == PACKET_FLASH_RESPONSE;
+  const bool answer = packet.size() >= kPacketHeaderSize && PacketType(packet.data()) == PACKET_FLASH_RESPONSE;
   std::vector<Held> after;
   for (auto it = run.held.begin(); it != run.held.end();) {
     if (it->releasedAt != number) {
@@ -157,7 +157,7 @@ void Arrive(Bytes packet) {
   }
   if (number != 0 && !following.empty() && copies == 0) run.tampered = true;
   if (answer && copies > 0) run.missedInARow = 0;
-  if (answer && copies == 0 && ++run.missedInARow >= FA_ATTEMPTS) run.tampered = true;
+  if (answer && copies == 0 && ++run.missedInARow >= kFaAttempts) run.tampered = true;
   for (auto& extra : before) Deliver(std::move(extra));
   for (int i = 0; i < copies; ++i) Deliver(packet);
   for (auto& extra : following) Deliver(std::move(extra));
@@ -167,7 +167,7 @@ void Arrive(Bytes packet) {
 // Hands over what the pen has ready. With the pen's zero timing, its answer to
 // a request is ready as soon as the request is sent.
 void Pump() {
-  std::uint8_t buffer[PEN_RECEIVE_BUFFER_SIZE];
+  std::uint8_t buffer[kPenReceiveBufferSize];
   std::uint32_t received = 0;
   while (run.link && ReadPenData(LinkHandle(), buffer, &received) == 0) Arrive(Bytes(buffer, buffer + received));
 }
@@ -188,10 +188,10 @@ std::vector<Edit> ParseEdits(const std::uint8_t* data, std::size_t size) {
 // A pen that starts in DFU mode goes straight to the main image: its DFU region stays.
 bool PenUpgraded(const Bytes& lowFlash, const Bytes& dfu) {
   const Bytes main(EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize);
-  return run.pen->ReadFlash(DFU_REGION_START, dfu.size()) == dfu &&
-         run.pen->ReadFlash(MAIN_REGION_START, main.size()) == main &&
-         run.pen->ReadFlash(BOOT_CONTROL_ADDRESS, 4) == Bytes{0x00, 0x80, 0x02, 0x80} &&
-         run.pen->ReadFlash(0, BOOT_CONTROL_ADDRESS) == lowFlash &&
+  return run.pen->ReadFlash(kDfuRegionStart, dfu.size()) == dfu &&
+         run.pen->ReadFlash(kMainRegionStart, main.size()) == main &&
+         run.pen->ReadFlash(kBootControlAddress, 4) == Bytes{0x00, 0x80, 0x02, 0x80} &&
+         run.pen->ReadFlash(0, kBootControlAddress) == lowFlash &&
          run.pen->Mode() == virtualpen::PenMode::MainFirmware;
 }
 
@@ -211,7 +211,7 @@ std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* re
   *received = 0;
   if (handle == nullptr || handle != LinkHandle()) return ERROR_INVALID_HANDLE;
   std::size_t got = 0;
-  const auto result = run.link->Receive(buffer, PEN_RECEIVE_BUFFER_SIZE, &got, std::chrono::seconds(0));
+  const auto result = run.link->Receive(buffer, kPenReceiveBufferSize, &got, std::chrono::seconds(0));
   if (result == virtualpen::PenLink::Result::NotConnected) return ERROR_DEVICE_NOT_CONNECTED;
   if (result != virtualpen::PenLink::Result::Ok) return ERROR_GEN_FAILURE;
   *received = static_cast<std::uint32_t>(got);
@@ -252,8 +252,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.startInDfuMode = (data[0] & 1) != 0;
   if ((data[0] & 2) != 0) options.differingDfuChunk = virtualpen::kIdenticalDfu;
   run.pen = Bus().PlugNewPen(options);
-  const Bytes lowFlash = run.pen->ReadFlash(0, BOOT_CONTROL_ADDRESS);
-  const Bytes dfu = options.startInDfuMode ? run.pen->ReadFlash(DFU_REGION_START, EmbeddedDfuImageSize)
+  const Bytes lowFlash = run.pen->ReadFlash(0, kBootControlAddress);
+  const Bytes dfu = options.startInDfuMode ? run.pen->ReadFlash(kDfuRegionStart, EmbeddedDfuImageSize)
                                            : Bytes(EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize);
   FirmwareUpgrader upgrader;
   run.upgrader = &upgrader;
@@ -270,7 +270,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (upgraded && !PenUpgraded(lowFlash, dfu)) Finding("the upgrade succeeded over wrong flash");
   if (!upgraded && !run.tampered) Finding("the upgrade failed although every command had its answer in time");
-  if (run.pen->ReadFlash(0, BOOT_CONTROL_ADDRESS) != lowFlash) Finding("flash below the boot-control word changed");
+  if (run.pen->ReadFlash(0, kBootControlAddress) != lowFlash) Finding("flash below the boot-control word changed");
 
   if (run.link) run.link->Close();
   Bus().Unplug(run.pen);

@@ -1,7 +1,11 @@
 #include "icons/icon_generator.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <stdexcept>
 
 namespace icons {
 namespace {
@@ -137,6 +141,76 @@ std::vector<std::uint8_t> EncodeDib(const Image& image, int bitsPerPixel) {
   return dib;
 }
 
+void PutBig32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+void PutChunk(std::vector<std::uint8_t>& png, const char* type, const std::vector<std::uint8_t>& data) {
+  PutBig32(png, static_cast<std::uint32_t>(data.size()));
+  const std::size_t start = png.size();
+  png.insert(png.end(), type, type + 4);
+  png.insert(png.end(), data.begin(), data.end());
+  PutBig32(png, static_cast<std::uint32_t>(crc32(0, &png[start], static_cast<uInt>(png.size() - start))));
+}
+
+// Each row with the filter whose output has the least sum of magnitudes (the
+// usual choice), then deflated at zlib's best level.
+std::vector<std::uint8_t> EncodePng(const Image& image) {
+  const std::size_t n = static_cast<std::size_t>(image.size);
+  const std::size_t stride = n * 4;
+  std::vector<std::uint8_t> raw;
+  raw.reserve((stride + 1) * n);
+  const std::vector<std::uint8_t> zeros(stride, 0);
+  for (std::size_t y = 0; y < n; ++y) {
+    const std::uint8_t* row = &image.rgba[y * stride];
+    const std::uint8_t* up = y > 0 ? row - stride : zeros.data();
+    std::vector<std::uint8_t> best;
+    long bestCost = -1;
+    for (int filter = 0; filter <= 4; ++filter) {
+      std::vector<std::uint8_t> out{static_cast<std::uint8_t>(filter)};
+      long cost = 0;
+      for (std::size_t i = 0; i < stride; ++i) {
+        const int a = i >= 4 ? row[i - 4] : 0;
+        const int b = up[i];
+        const int c = i >= 4 ? up[i - 4] : 0;
+        int predicted = 0;
+        if (filter == 1) predicted = a;
+        if (filter == 2) predicted = b;
+        if (filter == 3) predicted = (a + b) / 2;
+        if (filter == 4) {
+          const int p = a + b - c;
+          const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+          predicted = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+        }
+        const auto value = static_cast<std::uint8_t>(row[i] - predicted);
+        out.push_back(value);
+        cost += value < 128 ? value : 256 - value;
+      }
+      if (bestCost < 0 || cost < bestCost) {
+        bestCost = cost;
+        best.swap(out);
+      }
+    }
+    raw.insert(raw.end(), best.begin(), best.end());
+  }
+  std::vector<std::uint8_t> deflated(compressBound(static_cast<uLong>(raw.size())));
+  uLongf size = static_cast<uLongf>(deflated.size());
+  if (compress2(deflated.data(), &size, raw.data(), static_cast<uLong>(raw.size()), Z_BEST_COMPRESSION) != Z_OK) {
+    throw std::runtime_error("deflate failed");
+  }
+  deflated.resize(size);
+
+  std::vector<std::uint8_t> header;
+  PutBig32(header, static_cast<std::uint32_t>(n));
+  PutBig32(header, static_cast<std::uint32_t>(n));
+  header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits per channel, RGBA, deflate, no interlace
+  std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  PutChunk(png, "IHDR", header);
+  PutChunk(png, "IDAT", deflated);
+  PutChunk(png, "IEND", {});
+  return png;
+}
+
 std::vector<Image> DrawAll(Design design, std::initializer_list<int> sizes) {
   std::vector<Image> images;
   for (int size : sizes) images.push_back(Draw(design, size));
@@ -179,7 +253,10 @@ std::vector<std::uint8_t> EncodeIco(const std::vector<Image>& images, int bitsPe
   Put16(ico, 1);
   Put16(ico, static_cast<unsigned>(images.size()));
   std::vector<std::vector<std::uint8_t>> dibs;
-  for (const Image& image : images) dibs.push_back(EncodeDib(image, bitsPerPixel));
+  for (const Image& image : images) {
+    // Windows Vista and later read a 256-pixel frame as PNG; a DIB of it is 270 KB.
+    dibs.push_back(image.size >= 256 && bitsPerPixel == 32 ? EncodePng(image) : EncodeDib(image, bitsPerPixel));
+  }
   std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * images.size());
   for (std::size_t i = 0; i < images.size(); ++i) {
     const auto side = static_cast<std::uint8_t>(images[i].size >= 256 ? 0 : images[i].size);

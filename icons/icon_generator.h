@@ -18,7 +18,8 @@ Image Draw(Design design, int size);
 
 // An .ico file with one BMP (DIB) entry per image: XOR bitmap of bitsPerPixel
 // (24 or 32) followed by the 1-bit AND mask, both bottom-up. At 24 bits a pixel
-// is either opaque or, where its alpha is under one half, masked out.
+// is either opaque or, where its alpha is under one half, masked out. A 256-pixel
+// image at 32 bits is a PNG entry instead (deflated with zlib at its best level).
 std::vector<std::uint8_t> EncodeIco(const std::vector<Image>& images, int bitsPerPixel);
 
 // The committed files: handover.ico (256, 128, 64, 32, 16 px, 32 bpp) and

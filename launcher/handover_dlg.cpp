@@ -75,15 +75,15 @@ void CHandoverDlg::OnBnClickedOk() { OnOK(); }
 void CHandoverDlg::OnBnClickedUpgrade() {
   if (!CloseHostWindows()) return;  // the host is still there: keep the dialog for another try
 
-  HGLOBAL hScratch = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, PATH_BUFFER_CHARS * sizeof(wchar_t));
+  HGLOBAL hScratch = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, kPathBufferChars * sizeof(wchar_t));
   if (hScratch == nullptr) return;
   auto* modulePath = static_cast<wchar_t*>(::GlobalLock(hScratch));
   if (modulePath == nullptr) {
     ::GlobalFree(hScratch);
     return;
   }
-  const DWORD moduleLength = ::GetModuleFileNameW(nullptr, modulePath, PATH_BUFFER_CHARS);
-  wchar_t toolPath[PATH_BUFFER_CHARS] = {};
+  const DWORD moduleLength = ::GetModuleFileNameW(nullptr, modulePath, kPathBufferChars);
+  wchar_t toolPath[kPathBufferChars] = {};
   const bool composed = ComposeToolPath(modulePath, moduleLength, toolPath);
   ::GlobalUnlock(hScratch);
   ::GlobalFree(hScratch);

@@ -1,14 +1,15 @@
-; The kit's installer. One script for two targets: scripts/release.sh builds the
-; shipped x86 installer from the x86 kit and, for the tests under Wine, an amd64
-; one from the x86_64 programs. It defines VERSION, TARGET (x86-unicode or
-; amd64-unicode), KIT (the one-folder kit), TOOL (the tool's file name), OUTFILE.
+; The kit's installer, built by scripts/release.sh from the x86 kit. It defines
+; VERSION, KIT (the one-folder kit), TOOL (the tool's file name), OUTFILE and
+; FINISH, the command that readies the program %1 for shipping in place (pads,
+; checksums and, for a signed release, signs it).
 ;
 ; Against DLL planting from a Downloads folder, NSIS 3 stubs limit their own DLL
-; search to System32 before they load anything; this script uses no plugin, so
-; the installer unpacks no DLL of its own either.
+; search to System32 before they load anything. The one plugin (System, to look
+; for the tool's lock) is unpacked into a fresh folder of its own under TEMP and
+; loaded from there by its full path.
 
 Unicode true
-Target ${TARGET}
+Target x86-unicode
 SetCompressor /SOLID lzma
 ManifestSupportedOS all
 RequestExecutionLevel admin
@@ -17,6 +18,14 @@ RequestExecutionLevel admin
 !define PUBLISHER "Maravel"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define SHORTCUT "$SMPROGRAMS\Maravel Firmware Upgrade Tool.lnk"
+; Every version's tool: an install replaces an older one whatever its version.
+!define TOOLS "Maravel_Firmware_Upgrade_Tool_v*.exe"
+; The lock a copy of the tool holds while it has a pen, by the tool's own
+; definition: the C text between the quotes, with \\ for one backslash.
+!searchparse /file "${__FILEDIR__}/../tool/pen_lock_name.h" '#define NIBFLASH_PEN_LOCK_NAME "' PEN_LOCK_C '"'
+!searchreplace PEN_LOCK "${PEN_LOCK_C}" "\\" "\"
+
+!include LogicLib.nsh
 
 Name "${PRODUCT} ${VERSION}"
 Caption "${PRODUCT} ${VERSION} Setup"
@@ -27,6 +36,13 @@ InstallDir "$PROGRAMFILES\${PRODUCT}"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails show
 ShowUninstDetails show
+Icon "${__FILEDIR__}/../icons/nibflash.ico"
+UninstallIcon "${__FILEDIR__}/../icons/nibflash.ico"
+!ifdef FINISH
+  ; The uninstaller as the programs, before it goes into the installer, which
+  ; then writes it out as it is.
+  !uninstfinalize "${FINISH}" = 0
+!endif
 
 VIProductVersion "${VERSION}.0.0"
 VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
@@ -49,12 +65,71 @@ Function un.onInit
   SetShellVarContext all
 FunctionEnd
 
+; Waits until no copy of the tool has a pen and no program of the folder runs:
+; the person is asked to close it (Retry / Cancel). Silently, or on Cancel, the
+; run ends here with exit code 2, having changed nothing. The launcher holds no
+; lock, and a tool without a pen does not hold it either: a running program is
+; also found by its file, which Windows does not let anyone open for writing.
+!macro ENSURE_NOT_RUNNING un
+Function ${un}EnsureNotRunning
+  Push $0
+  Push $1
+  Push $2
+check:
+  System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${PEN_LOCK}") p.r0 ?e'
+  Pop $1
+  ${If} $0 P<> 0
+    System::Call 'kernel32::CloseHandle(p r0)'
+    Goto running
+  ${EndIf}
+  IntCmp $1 5 running  ; ERROR_ACCESS_DENIED: there, but not ours to open
+  StrCpy $2 "Handover.exe"
+  FindFirst $1 $0 "$INSTDIR\${TOOLS}"
+try:
+  ${If} $2 != ""
+  ${AndIf} ${FileExists} "$INSTDIR\$2"
+    ClearErrors
+    FileOpen $2 "$INSTDIR\$2" a
+    IfErrors running_found
+    FileClose $2
+  ${EndIf}
+  StrCpy $2 $0
+  StrCmp $0 "" 0 +3
+    FindClose $1
+    Goto done
+  FindNext $1 $0
+  Goto try
+running_found:
+  FindClose $1
+running:
+  MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+    "The Maravel Firmware Upgrade Tool or Handover is running.$\r$\n$\r$\nClose it, then click Retry." \
+    /SD IDCANCEL IDRETRY check
+  SetErrorLevel 2
+  Quit
+done:
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro ENSURE_NOT_RUNNING ""
+!insertmacro ENSURE_NOT_RUNNING "un."
+
 Section "Programs"
+  Call EnsureNotRunning
   ; An earlier install goes first, through its own uninstaller: it knows its
-  ; files, which may carry another version in their names. It runs in place
-  ; (_?=) and waits; it leaves only itself, which is replaced below.
-  IfFileExists "$INSTDIR\uninstall.exe" 0 +2
-    ExecWait '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
+  ; files. It runs in place (_?=) and waits; it leaves only itself, which is
+  ; replaced below. An older tool it did not know of goes too.
+  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+    ExecWait '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR' $0
+    ${If} $0 <> 0
+      MessageBox MB_OK|MB_ICONSTOP "The installed version in $INSTDIR could not be removed." /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+  ${EndIf}
+  Delete "$INSTDIR\${TOOLS}"
 
   SetOutPath "$INSTDIR"
   File "${KIT}\Handover.exe"
@@ -76,12 +151,21 @@ Section "Programs"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
-; Removes exactly what the section above put there; the folder goes only if empty.
+; Removes what the section above put there; the folder goes only if empty. The
+; shortcut and the Apps & features entry go only once the programs are gone, so
+; that a program still there can be uninstalled again (exit code 3 otherwise).
 Section "Uninstall"
+  Call un.EnsureNotRunning
+  ClearErrors
   Delete "$INSTDIR\Handover.exe"
-  Delete "$INSTDIR\${TOOL}"
+  Delete "$INSTDIR\${TOOLS}"
   Delete "$INSTDIR\README.txt"
-  Delete "$INSTDIR\uninstall.exe"
+  ${If} ${Errors}
+    SetErrorLevel 3
+    MessageBox MB_OK|MB_ICONSTOP "Some files in $INSTDIR could not be removed. Close the programs that use them, then uninstall again." /SD IDOK
+    Return
+  ${EndIf}
+  Delete "$INSTDIR\uninstall.exe"  ; fails only when run in place by a new install
   RMDir "$INSTDIR"
   Delete "${SHORTCUT}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

@@ -3,6 +3,12 @@
 #include <cstdio>
 #include <memory>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace record {
 
 std::string Hex(const std::uint8_t* data, std::size_t size) {
@@ -33,23 +39,48 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
+namespace {
+
+// Cuts the file back to its whole lines after a write that may have left part of one.
+void TruncateTo(std::FILE* file, long size) {
+#ifdef _WIN32
+  _chsize_s(_fileno(file), size);
+#else
+  static_cast<void>(ftruncate(fileno(file), size));
+#endif
+}
+
+}  // namespace
+
 // C stdio, not iostreams: the shipped tool records too, and streams would double its size.
 bool TrafficRecord::Start(const std::string& path) {
   std::shared_ptr<std::FILE> file(std::fopen(path.c_str(), "wb"), [](std::FILE* f) {
     if (f != nullptr) std::fclose(f);
   });
   if (!file) return false;
-  Start([file](const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), file.get());
-    std::fputc('\n', file.get());
-    std::fflush(file.get());  // a run that dies mid-upgrade keeps its record up to the last packet
-  });
+  // Unbuffered: each line goes out in one write, and nothing is left over to be
+  // written after a failed one.
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  auto whole = std::make_shared<long>(0);  // bytes of whole lines in the file
+  Start(
+      [file, whole](const std::string& line) {
+        const std::string text = line + '\n';
+        if (std::fwrite(text.data(), 1, text.size(), file.get()) == text.size()) {
+          *whole += static_cast<long>(text.size());
+          return true;
+        }
+        TruncateTo(file.get(), *whole);
+        return false;
+      },
+      path);
   return true;
 }
 
-void TrafficRecord::Start(LineSink sink) {
+void TrafficRecord::Start(LineSink sink, std::string where) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_out = std::move(sink);
+  m_where = std::move(where);
+  m_incomplete = false;
   m_start = std::chrono::steady_clock::now();
 }
 
@@ -61,6 +92,11 @@ void TrafficRecord::Stop() {
 bool TrafficRecord::IsOn() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_out != nullptr;
+}
+
+std::string TrafficRecord::Incomplete() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_incomplete ? m_where : std::string();
 }
 
 void TrafficRecord::Packet(Direction direction, const std::string& pen, const std::uint8_t* data,
@@ -92,7 +128,11 @@ void TrafficRecord::Failure(const std::string& reason) {
   WriteLine("{\"t_ms\":" + Time() + ",\"event\":\"failure\",\"text\":" + JsonString(reason) + "}");
 }
 
-void TrafficRecord::WriteLine(const std::string& line) { m_out(line); }
+void TrafficRecord::WriteLine(const std::string& line) {
+  if (m_out(line)) return;
+  m_out = nullptr;  // the record ends at its last whole line
+  m_incomplete = true;
+}
 
 std::string TrafficRecord::Time() const {
   const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - m_start;

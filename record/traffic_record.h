@@ -7,6 +7,8 @@
 //   {"t_ms":12.400,"event":"restart","pen":"VPEN0001"}      (also: unplug)
 //   {"t_ms":20.000,"event":"failure","text":"No response to flash read command"}
 // t_ms is real time since the record was started, in milliseconds. Any thread.
+// A line that cannot be written ends the record at the line before it: the
+// channel carries on, and Incomplete() names where the record was going.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -20,15 +22,17 @@ class TrafficRecord {
  public:
   enum class Direction { ToPen, FromPen };
 
-  // Where each line goes, without its line end.
-  using LineSink = std::function<void(const std::string& line)>;
+  // Where each line goes, without its line end; false when it could not take the whole line.
+  using LineSink = std::function<bool(const std::string& line)>;
 
   // Starts a new record into the file at `path` (truncated); false when it cannot be opened.
   bool Start(const std::string& path);
-  // Starts a new record into `sink`, which is let go of by Stop.
-  void Start(LineSink sink);
+  // Starts a new record into `sink`, named `where`; the sink is let go of by Stop.
+  void Start(LineSink sink, std::string where = {});
   void Stop();
   bool IsOn() const;
+  // Where the record was going when a line could not be written; empty while every line was.
+  std::string Incomplete() const;
 
   void Packet(Direction direction, const std::string& pen, const std::uint8_t* data, std::size_t size);
   void Descriptor(const std::string& pen, const std::uint8_t* data, std::size_t size);
@@ -43,6 +47,8 @@ class TrafficRecord {
 
   mutable std::mutex m_mutex;
   LineSink m_out;
+  std::string m_where;
+  bool m_incomplete = false;
   std::chrono::steady_clock::time_point m_start;
 };
 

@@ -13,28 +13,18 @@
 #   release.sh [--dist DIR] [--build DIR] [--allow-dirty]
 #       builds the x86 programs afresh in build/release-x86 (or in DIR, kept as it
 #       is, its tests too)
-#   release.sh --arch amd64 --programs DIR --dist DIR
-#       packages the x86_64 programs of a test build (DIR/tool, DIR/launcher) as
-#       they are; the tests install that kit under Wine
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-arch=x86 dist=$root/dist build= programs= allow_dirty=
+dist=$root/dist build= allow_dirty=
 while [ $# -gt 0 ]; do
   case $1 in
     --dist) dist=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
-    --programs) programs=$2; shift 2 ;;
-    --arch) arch=$2; shift 2 ;;
     --allow-dirty) allow_dirty=1; shift ;;
     *) echo "release.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
-case $arch in
-  x86) prefix=i686-w64-mingw32 toolchain=mingw-i686 target=x86-unicode ;;
-  amd64) prefix=x86_64-w64-mingw32 toolchain=mingw-x86_64 target=amd64-unicode ;;
-  *) echo "release.sh: --arch is x86 or amd64" >&2; exit 2 ;;
-esac
-[ -z "$programs" ] || [ -z "$build" ] || { echo "release.sh: --build or --programs, not both" >&2; exit 2; }
+arch=x86 prefix=i686-w64-mingw32
 
 # The commit's time stands for every time the release records.
 if git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
@@ -52,25 +42,21 @@ version=$(sed -n 's/^#define NIBFLASH_FIRMWARE_VERSION "\(.*\)"$/\1/p' "$root/ve
 tool=Maravel_Firmware_Upgrade_Tool_v$version.exe
 name=Nibflash-$version-$arch
 installer=Nibflash-$version-setup.exe
-[ "$arch" = x86 ] || installer=Nibflash-$version-$arch-setup.exe
 
-if [ -z "$programs" ]; then
-  # The tests change no byte of the programs: a tree given with --build keeps
-  # them (scripts/test.sh runs them on this release's programs).
-  extra=()
-  if [ -z "$build" ]; then
-    build=$root/build/release-$arch
-    rm -rf "$build"
-    mkdir -p "$build"
-    extra=(-DNIBFLASH_TESTS=OFF -DNIBFLASH_BENCHMARKS=OFF)
-  fi
-  cmake -S "$root" -B "$build" -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" -DNIBFLASH_DEBUG_INFO=ON \
-    "${extra[@]}" >"$build.configure.log"
-  cmake --build "$build" --target nibflash_tool Handover >"$build.build.log" 2>&1 ||
-    { tail -40 "$build.build.log"; exit 1; }
-  programs=$build
+# The tests change no byte of the programs: a tree given with --build keeps them
+# (scripts/test.sh runs them on this release's programs).
+extra=()
+if [ -z "$build" ]; then
+  build=$root/build/release-$arch
+  rm -rf "$build"
+  mkdir -p "$build"
+  extra=(-DNIBFLASH_TESTS=OFF -DNIBFLASH_BENCHMARKS=OFF)
 fi
+cmake -S "$root" -B "$build" -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DNIBFLASH_DEBUG_INFO=ON \
+  "${extra[@]}" >"$build.configure.log"
+cmake --build "$build" --target nibflash_tool Handover >"$build.build.log" 2>&1 ||
+  { tail -40 "$build.build.log"; exit 1; }
 
 rm -rf "$dist"
 kit=$dist/$name
@@ -80,38 +66,16 @@ mkdir -p "$kit" "$dist/symbols"
 for exe in launcher/Handover.exe "tool/$tool"; do
   file=$(basename "$exe")
   # objcopy dates the PE header from SOURCE_DATE_EPOCH; the link left it at 0.
-  SOURCE_DATE_EPOCH=0 "$prefix-objcopy" --only-keep-debug "$programs/$exe" "$dist/symbols/$file.debug"
+  SOURCE_DATE_EPOCH=0 "$prefix-objcopy" --only-keep-debug "$build/$exe" "$dist/symbols/$file.debug"
   SOURCE_DATE_EPOCH=0 "$prefix-objcopy" --strip-all --add-gnu-debuglink="$dist/symbols/$file.debug" \
-    "$programs/$exe" "$kit/$file"
-done
-# Signing pads a program to 8 bytes before its signature, and taking the signature
-# off leaves the padding: pad here, so that a signed release stripped of its
-# signatures is this unsigned one, and give the padded file its PE checksum.
-pe_checksum() {  # file
-  local field
-  field=$((($(od -An -tu4 -j60 -N4 "$1") + 24 + 64) / 2))  # in 16-bit words
-  od -An -v -tu2 -w2 "$1" | awk -v skip="$field" -v size="$(stat -c %s "$1")" '
-    NR - 1 != skip && NR - 1 != skip + 1 { s += $1; if (s >= 4294967296) s = s % 65536 + int(s / 65536) }
-    END { while (s >= 65536) s = s % 65536 + int(s / 65536); print s + size }'
-}
-le32() { printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"; }
-for exe in "$kit"/*.exe; do
-  head -c $(((8 - $(stat -c %s "$exe") % 8) % 8)) /dev/zero >>"$exe"
-  le32 "$(pe_checksum "$exe")" | dd of="$exe" bs=1 seek=$(($(od -An -tu4 -j60 -N4 "$exe") + 24 + 64)) conv=notrunc status=none
+    "$build/$exe" "$kit/$file"
 done
 sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$root/packaging/README.txt" >"$kit/README.txt"
 
-sign() {  # file...
-  local file
-  for file in "$@"; do
-    osslsigncode sign -pkcs12 "$NIBFLASH_SIGN_PKCS12" -readpass <(printf '%s' "${NIBFLASH_SIGN_PASSWORD:-}") \
-      -h sha256 -n "Nibflash $version" -time "$SOURCE_DATE_EPOCH" \
-      ${NIBFLASH_SIGN_TIMESTAMP_URL:+-ts "$NIBFLASH_SIGN_TIMESTAMP_URL"} \
-      -in "$file" -out "$file.signed" >/dev/null
-    mv "$file.signed" "$file"
-  done
-}
-[ -z "${NIBFLASH_SIGN_PKCS12:-}" ] || sign "$kit/Handover.exe" "$kit/$tool"
+# Padded, checksummed and, when asked, signed: the programs before they go into
+# the zip and the installer, the uninstaller as makensis makes it, the installer last.
+finish=(bash "$root/packaging/finish_program.sh" "Nibflash $version")
+for exe in "$kit"/*.exe; do "${finish[@]}" "$exe"; done
 
 # Every file of the kit with the commit's time and fixed modes, so that the zip
 # and the installer (which records file times) do not depend on the build's.
@@ -119,10 +83,10 @@ chmod 0755 "$kit"
 chmod 0644 "$kit"/*
 find "$kit" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 
-makensis -V2 -NOCD -DVERSION="$version" -DTARGET="$target" -DKIT="$kit" -DTOOL="$tool" \
-  -DOUTFILE="$dist/$installer" "$root/packaging/nibflash.nsi" >"$dist.makensis.log" ||
-  { cat "$dist.makensis.log"; exit 1; }
-[ -z "${NIBFLASH_SIGN_PKCS12:-}" ] || sign "$dist/$installer"
+makensis -V2 -NOCD -DVERSION="$version" -DKIT="$kit" -DTOOL="$tool" -DOUTFILE="$dist/$installer" \
+  -DFINISH="bash '$root/packaging/finish_program.sh' 'Nibflash $version' '%1'" \
+  "$root/packaging/nibflash.nsi" >"$dist.makensis.log" || { cat "$dist.makensis.log"; exit 1; }
+"${finish[@]}" "$dist/$installer"
 
 # How it was built, in the spirit of Debian's .buildinfo: the commit, its time and
 # the Debian packages of every tool and library that made the bytes. The same for
@@ -133,7 +97,7 @@ if [ -z "$commit" ] && [ "$(git -C "$root" rev-parse --show-toplevel 2>/dev/null
   commit=$(git -C "$root" rev-parse HEAD)
   git -C "$root" diff --quiet HEAD || commit="$commit with uncommitted changes"
 fi
-compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$programs/CMakeCache.txt" 2>/dev/null)
+compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null)
 compiler=${compiler:-$prefix-g++-posix}
 used=("$compiler" "${compiler/g++/gcc}" "$prefix-ld" "$prefix-objcopy" "$prefix-windres" makensis osslsigncode zip)
 used=($(for tool in "${used[@]}"; do readlink -f "$(command -v "$tool")"; done)

@@ -3,7 +3,7 @@
 #   native with AddressSanitizer+UBSan, native with ThreadSanitizer, the fuzz target for 60 s,
 #   Windows x86, the shipped programs: the release's kit made from its build, and every Wine
 #   test on the kit's own files, in a 64-bit prefix (x86 programs, x86_64 fake driver), with
-#   Xvfb for the windows; Windows x86_64 built whole, its Win32-only suites under Wine;
+#   Xvfb for the windows; Windows x86_64, its programs and its Win32-only suites under Wine;
 #   and the release: reproducible, signed, held to Windows 7 SP1, installed under Wine.
 # Artifacts (screenshots, logs) land under build/.
 set -euo pipefail
@@ -26,7 +26,8 @@ configure_build_test() {  # name, build type, extra cmake args...; $targets: wha
 mkdir -p "$build"
 # Sanitizer builds at -O1 without debug information: they build in half the time
 # and their reports still name the functions and lines through the symbols.
-configure_build_test native-asan "" -DCMAKE_CXX_FLAGS=-O1 -DNIBFLASH_SANITIZE=address -DNIBFLASH_BENCHMARKS=OFF
+# The benchmark is built here too, and run once as a smoke test (label smoke, under a second).
+configure_build_test native-asan "" -DCMAKE_CXX_FLAGS=-O1 -DNIBFLASH_SANITIZE=address -DNIBFLASH_BENCHMARKS=ON
 (cd "$build/native-asan" && ctest --output-on-failure -j "$jobs" --timeout 300)
 
 configure_build_test native-tsan "" -DCMAKE_CXX_FLAGS=-O1 -DNIBFLASH_SANITIZE=thread -DNIBFLASH_BENCHMARKS=OFF
@@ -38,12 +39,15 @@ configure_build_test native-tsan "" -DCMAKE_CXX_FLAGS=-O1 -DNIBFLASH_SANITIZE=th
 # a hang (-timeout), a sanitizer report or a broken invariant fails the run and
 # leaves the input in build/fuzz/. Its last status line gives executions per
 # second and coverage (cov: edges, ft: features).
+# The same clang build compiles the whole native product (the terminal demo
+# `nibflash` links every product library) with the thread-safety analysis as
+# errors: an access to a guarded field without its lock fails the build.
 fuzz_start=$SECONDS
-echo "=== fuzz: building"
+echo "=== fuzz: building (and the thread-safety analysis of the product)"
 cmake -S . -B "$build/fuzz" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" -DNIBFLASH_SANITIZE=address -DNIBFLASH_FUZZ=ON \
   -DNIBFLASH_TESTS=OFF -DNIBFLASH_BENCHMARKS=OFF >"$build/fuzz.configure.log"
-cmake --build "$build/fuzz" --target pen_answers_fuzzer -j "$jobs" >"$build/fuzz.build.log" 2>&1 ||
+cmake --build "$build/fuzz" --target pen_answers_fuzzer nibflash -j "$jobs" >"$build/fuzz.build.log" 2>&1 ||
   { tail -60 "$build/fuzz.build.log"; exit 1; }
 echo "=== fuzz: built in $((SECONDS - fuzz_start)) s; fuzzing for 60 s"
 rm -rf "$build/fuzz/corpus"
@@ -84,11 +88,11 @@ echo "=== win32 tests (the kit's programs) took $((SECONDS - tests_start)) s"
 
 # x86_64: what only 64 bits can break is the Win32-only code that passes handles,
 # pointers and sizes through the system (the channel's Setup API and overlapped
-# requests, afx's windows, the pen lock, the launcher's dialog); the portable code
+# requests, afx's windows and their suite, the pen lock, the launcher's dialog); the portable code
 # runs at 64 bits natively. So the programs and these suites, built with their
 # 64-bit narrowing as errors, and run under Wine.
-win64_tests='^(pen_channel_win_test|tool_win_test\.(WithoutUsablePen|TwoCopies)|handover_wine_test\.(ToolPath|Dialogs))$'
-targets="nibflash_tool Handover pen_channel_win_test tool_win_test handover_wine_test" \
+win64_tests='^(pen_channel_win_test|afx_dialog_messages_test|tool_win_test\.(WithoutUsablePen|TwoCopies)|handover_wine_test\.(ToolPath|Dialogs))$'
+targets="nibflash_tool Handover pen_channel_win_test afx_dialog_messages_test tool_win_test handover_wine_test" \
   configure_build_test win64 Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DNIBFLASH_BENCHMARKS=OFF
 tests_start=$SECONDS
 (cd "$build/win64" && timeout --kill-after=30 600 ctest --output-on-failure -j "$jobs" --timeout 300 -R "$win64_tests")
@@ -97,14 +101,15 @@ echo "=== Windows half took $((SECONDS - windows_start)) s"
 
 # The release: the x86 kit above; its programs (and the tested x86_64 ones) held
 # to Windows 7 SP1 and System32; a second release from a copy of the tree, bit for
-# bit the same; a signed one; the amd64 installer under Wine.
+# bit the same; a signed one; the x86 installer under Wine.
 release_start=$SECONDS
 bash packaging/check_imports.sh "$release"/dist/Nibflash-*-x86/*.exe "$build"/win64/tool/Maravel_*.exe \
   "$build/win64/launcher/Handover.exe"
 echo "=== imports and load flags: Windows 7 SP1, System32 only"
 bash packaging/tests/signing_test.sh "$build/win32" "$release/dist" "$release/signed"
-bash scripts/release.sh --arch amd64 --programs "$build/win64" --dist "$release/amd64" --allow-dirty >/dev/null
-timeout --kill-after=10 300 bash packaging/tests/install_test.sh "$release/amd64" "$build/win64/artifacts/installer"
+# The shipped installer and the signed one; the virtual-pen tool of the x86 build holds the pen lock.
+timeout --kill-after=10 300 bash packaging/tests/install_test.sh "$release/dist" "$build/win32/artifacts/installer" \
+  "$build/win32/tool/nibflash_virtual_pen.exe" "$release/signed/dist" "$release/signed/cert.pem"
 bash packaging/tests/reproducible_test.sh "$release/dist" "$release/second"
 echo "=== release stages took $((SECONDS - release_start)) s"
 echo "=== all builds and tests passed"

@@ -27,6 +27,7 @@
 
 #include "afx/afxmt.h"
 #include "afx/system_lock.h"
+#include "afx/thread_annotations.h"
 #include "afx/win_ui_types.h"
 #include "tool/pen_lock_name.h"
 
@@ -61,55 +62,54 @@ class DeviceWatch {
   BOOL OnDeviceChange(UINT eventType, DWORD_PTR data);
 
   // The open pen's handle, null when none: for its descriptor and the debug byte.
-  HANDLE PenHandle();
+  HANDLE PenHandle() EXCLUDES(m_lock);
 
   // Start was clicked: from now until EndUpgrade only a restart changes the
   // upgrader's pen.
   void BeginUpgrade();
   // The dialog has seen the upgrade's outcome.
-  void EndUpgrade();
+  void EndUpgrade() EXCLUDES(m_lock);
 
   // Closes the open pen and takes it from the upgrader.
-  void ClosePenDevice();
+  void ClosePenDevice() EXCLUDES(m_lock);
   // Stops the receive thread and closes the pen; waits up to 500 ms for the
   // thread, then abandons it (it never dispatches another packet). No-op when
   // no receive thread runs.
-  void StopReceiveThread();
+  void StopReceiveThread() EXCLUDES(m_lock);
   // The upgrader's restart: sends the restart request and lets go of the pen at
   // once, so that its return is seen as a new arrival; remembers its interface
   // path to know it again.
-  void RestartPen();
+  void RestartPen() EXCLUDES(m_lock);
   // The upgrader found that the pen given back under another path is not the
   // restarted one: closes it and waits on for the restarted pen.
-  void RejectRestartedPen();
+  void RejectRestartedPen() EXCLUDES(m_lock);
 
  private:
   void RegisterPenNotifications(HWND window);
-  void OnArrival(const std::string& name);
-  void OnRemoval(const std::string& name);
-  void OnRestartedPenArrival(const std::string& name);
+  void OnArrival(const std::string& name) EXCLUDES(m_lock);
+  void OnRemoval(const std::string& name) EXCLUDES(m_lock);
+  void OnRestartedPenArrival(const std::string& name) EXCLUDES(m_lock);
   // UI thread: lets go of the pen lock once no pen is open and no upgrade runs.
-  void ReleasePenLockIfIdle();
+  void ReleasePenLockIfIdle() EXCLUDES(m_lock);
   // Keeps `handle` (opened under `name`) when it is the supported product and
   // starts its receive thread; otherwise closes it. True when kept.
-  bool CheckAndKeepPen(HANDLE handle, const std::string& name);
+  bool CheckAndKeepPen(HANDLE handle, const std::string& name) EXCLUDES(m_lock);
   // Lets go of the open pen (only if it is on trial, when asked): its receive
   // thread stopped, the handle closed.
-  void DropPen(bool onlyOnTrial = false);
+  void DropPen(bool onlyOnTrial = false) EXCLUDES(m_lock);
   // With m_lock held: takes the open pen out of the state (handle, name,
   // receive thread, the upgrader's handle) without closing anything.
-  HANDLE DetachPenLocked();
-  ReceiveThread* DetachReceiveThreadLocked();
+  HANDLE DetachPenLocked() REQUIRES(m_lock);
+  ReceiveThread* DetachReceiveThreadLocked() REQUIRES(m_lock);
 
   FirmwareUpgrader& m_upgrader;
   PenDisplay& m_display;
-  CCriticalSection m_lock;
-  // Guarded by m_lock.
-  HANDLE penHandle = nullptr;              // the open pen, null when none
-  std::string penDeviceName;               // its interface name, empty when none
-  ReceiveThread* receiveThread = nullptr;  // its receive thread, null when none
-  std::string m_restartedPath;             // the restarted pen's interface path, while it is awaited
-  bool m_onTrial = false;                  // the open pen came back under another path
+  CCriticalSection m_lock;  // taken before the upgrader's lock and the receive thread's dispatch lock
+  HANDLE penHandle GUARDED_BY(m_lock) = nullptr;              // the open pen, null when none
+  std::string penDeviceName GUARDED_BY(m_lock);               // its interface name, empty when none
+  ReceiveThread* receiveThread GUARDED_BY(m_lock) = nullptr;  // its receive thread, null when none
+  std::string m_restartedPath GUARDED_BY(m_lock);  // the restarted pen's interface path, while it is awaited
+  bool m_onTrial GUARDED_BY(m_lock) = false;       // the open pen came back under another path
   // UI thread only (a Win32 mutex belongs to the thread that took it).
   SystemLock m_penLock{NIBFLASH_PEN_LOCK_NAME};
   std::atomic<bool> m_upgrading{false};

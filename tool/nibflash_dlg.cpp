@@ -12,6 +12,7 @@ const char kWrongDeviceText[] =
 const char kFailureText[] =
     "Upgrade failed!\n Unplug the pen and hold the function button for 15 seconds.\n"
     "Connect the pen to USB and restart the upgrade tool.";
+const char kRecordIncompleteText[] = "The traffic record is incomplete: it could not be written to %s.";
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CNibflashDlg, CDialog)
@@ -63,7 +64,7 @@ BOOL CNibflashDlg::OnInitDialog() {
 CString CNibflashDlg::VersionLine() {
   CString line;
   line.Format("Current SW version: %s - New SW version : %s", static_cast<LPCTSTR>(GetDeviceVersionText()),
-              m_upgrader.version);
+              m_upgrader.Version());
   return line;
 }
 
@@ -71,7 +72,7 @@ void CNibflashDlg::UpdateDeviceState(bool enable) {
   if (m_run.IsRunning()) return;
   if (CWnd* start = GetDlgItem(IDC_START)) start->EnableWindow(enable ? TRUE : FALSE);
   CString title;
-  title.Format("%s %s - %s", "Maravel", "Firmware Upgrade Tool", m_upgrader.version);
+  title.Format("%s %s - %s", "Maravel", "Firmware Upgrade Tool", m_upgrader.Version());
   SetWindowText(title);
   SetStatusText(VersionLine());
 }
@@ -82,7 +83,7 @@ void CNibflashDlg::SetStatusText(LPCTSTR text) {
 
 CString CNibflashDlg::GetDeviceVersionText() {
   char text[16] = "-----";
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   if (ReadDeviceDescriptor(m_watch.PenHandle(), descriptor) == 0) {
     const unsigned major = descriptor[13];
     const unsigned minor = descriptor[12];
@@ -97,7 +98,7 @@ CString CNibflashDlg::GetDeviceVersionText() {
 }
 
 bool CNibflashDlg::IsSupportedPen() {
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   if (ReadDeviceDescriptor(m_watch.PenHandle(), descriptor) != 0) return false;
   return (descriptor[10] | (descriptor[11] << 8)) == SUPPORTED_PRODUCT_ID;
 }
@@ -110,7 +111,7 @@ void CNibflashDlg::OnBnClickedStart() {
     }
     UpdateDeviceState(false);
     if (CWnd* exit = GetDlgItem(IDOK)) exit->EnableWindow(FALSE);
-    SetTimer(UPGRADE_TIMER_ID, UPGRADE_TIMER_PERIOD_MS, nullptr);
+    SetTimer(UPGRADE_TIMER_ID, kUpgradeTimerPeriodMs, nullptr);
     m_watch.BeginUpgrade();
     if (m_run.Start()) m_session.Take(m_hWnd);  // else the next tick reports the failure
   } catch (const UpgradeToolException&) {
@@ -151,6 +152,7 @@ void CNibflashDlg::OnTimer(UINT_PTR) {
 
 void CNibflashDlg::ShowUpgradeFailed() {
   AfxMessageBox(kFailureText, MB_OK | MB_ICONEXCLAMATION);
+  ShowRecordIncomplete();
   m_watch.StopReceiveThread();
   m_closeAfterFailure = true;
   PostMessage(WM_CLOSE);
@@ -160,6 +162,17 @@ void CNibflashDlg::ShowUpgradeComplete() {
   m_watch.StopReceiveThread();
   if (CWnd* exit = GetDlgItem(IDOK)) exit->EnableWindow(TRUE);
   SetStatusText("Update complete - click Exit");
+  ShowRecordIncomplete();
+}
+
+// After the outcome, so that it never hides it; once, as a record that lost a line stays so.
+void CNibflashDlg::ShowRecordIncomplete() {
+  const std::string where = IncompleteTrafficRecord();
+  if (where.empty() || m_recordIncompleteShown) return;
+  m_recordIncompleteShown = true;
+  CString text;
+  text.Format(kRecordIncompleteText, where.c_str());
+  AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CNibflashDlg::OnCancel() {

@@ -13,7 +13,7 @@
 inline constexpr std::uint16_t SUPPORTED_PRODUCT_ID = 0x0204;
 inline constexpr std::uint8_t DEBUG_BYTE = 0xDB;
 inline constexpr UINT_PTR UPGRADE_TIMER_ID = 1;
-inline constexpr UINT UPGRADE_TIMER_PERIOD_MS = 100;
+inline constexpr UINT kUpgradeTimerPeriodMs = 100;
 
 class CNibflashDlg : public CDialog, private PenDisplay {
  public:
@@ -54,10 +54,12 @@ class CNibflashDlg : public CDialog, private PenDisplay {
 
  private:
   CString VersionLine();
+  void ShowRecordIncomplete();
 
   // Set by ShowUpgradeFailed: its own close request must end the dialog even
   // while the cancel path is closed during an upgrade.
   bool m_closeAfterFailure = false;
+  bool m_recordIncompleteShown = false;
   // Held from Start to the tick that sees the outcome; released by its destructor if still held.
   SessionGuard m_session;
   // Last: its thread is waited for before m_watch and m_upgrader go.

@@ -18,19 +18,31 @@ namespace {
 // One packet at a time; taken before upgraderLock. A stop request takes it too,
 // so that a dispatch under way finishes first and every later one sees the stop.
 CMutex dispatchLock;
+
 std::atomic<int> runningThreads{0};
+
+void DispatchLocked(FirmwareUpgrader& upgrader, const std::uint8_t* packet, std::uint32_t length)
+    REQUIRES(dispatchLock) {
+  if (length < kPacketHeaderSize) return;
+  const std::uint16_t type = PacketType(packet);
+  if (type == PACKET_FLASH_RESPONSE) {
+    upgrader.DeliverResponse(packet + kPacketHeaderSize, length - kPacketHeaderSize);
+  } else if (type == PACKET_DFU_MODE) {
+    upgrader.DfuModeAnnounced();
+  }
+}
 
 UINT ReceiveThreadProc(void* parameter) {
   std::unique_ptr<std::shared_ptr<ReceiveContext>> owned(static_cast<std::shared_ptr<ReceiveContext>*>(parameter));
   const std::shared_ptr<ReceiveContext> self = *owned;
-  std::uint8_t buffer[PEN_RECEIVE_BUFFER_SIZE];
+  std::uint8_t buffer[kPenReceiveBufferSize];
   while (!self->stopReceiving) {
     std::uint32_t received = 0;
     const std::uint32_t result = ReadPenData(self->handle, buffer, &received);
     if (result == 0) {
       CSingleLock dispatch(&dispatchLock, TRUE);
       if (self->stopReceiving) break;  // stopped while the read was pending: drop it
-      DispatchPacket(*self->upgrader, buffer, received);
+      DispatchLocked(*self->upgrader, buffer, received);
     } else if (result == ERROR_DEVICE_NOT_CONNECTED) {
       break;  // the pen is gone
     } else {
@@ -45,13 +57,7 @@ UINT ReceiveThreadProc(void* parameter) {
 
 void DispatchPacket(FirmwareUpgrader& upgrader, const std::uint8_t* packet, std::uint32_t length) {
   CSingleLock dispatch(&dispatchLock, TRUE);
-  if (length < PACKET_HEADER_SIZE) return;
-  const std::uint16_t type = PacketType(packet);
-  if (type == PACKET_FLASH_RESPONSE) {
-    upgrader.DeliverResponse(packet + PACKET_HEADER_SIZE, length - PACKET_HEADER_SIZE);
-  } else if (type == PACKET_DFU_MODE) {
-    upgrader.DfuModeAnnounced();
-  }
+  DispatchLocked(upgrader, packet, length);
 }
 
 ReceiveThread* BeginReceiveThread(HANDLE handle, FirmwareUpgrader& upgrader) {

@@ -32,6 +32,6 @@ void EndReceiveThread(ReceiveThread* receiver, DWORD timeoutMs);
 int RunningReceiveThreads();
 
 // Routes one packet from the pen: flash-access responses to the upgrader, DFU-mode
-// announcements to its dfuModeSignal; text, unknown and short packets are ignored.
-// Holds dispatchLock throughout, and takes upgraderLock inside it.
+// announcements to DfuModeAnnounced; text, unknown and short packets are ignored.
+// Holds dispatchLock throughout; the upgrader takes its own lock inside it.
 void DispatchPacket(FirmwareUpgrader& upgrader, const std::uint8_t* packet, std::uint32_t length);

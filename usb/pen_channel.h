@@ -27,22 +27,22 @@ inline constexpr std::uint32_t IOCTL_PEN_SEND = 0x220048;                   // f
 
 inline constexpr std::uint8_t RESTART_BYTE = 0xFB;              // the whole input of a restart request
 inline constexpr std::uint32_t NO_DEVICE_RESULT = 99;           // a send with no handle
-inline constexpr std::uint32_t PEN_RECEIVE_BUFFER_SIZE = 1060;  // one receive transfer at most
-inline constexpr std::uint32_t DEVICE_DESCRIPTOR_SIZE = 18;
+inline constexpr std::uint32_t kPenReceiveBufferSize = 1060;  // one receive transfer at most
+inline constexpr std::uint32_t kDeviceDescriptorSize = 18;
 
 // A descriptor, restart or send request that the driver has not completed within
-// REQUEST_LIMIT_MS is cancelled; one that it has not completed CANCEL_LIMIT_MS
+// kRequestLimitMs is cancelled; one that it has not completed kCancelLimitMs
 // after the cancel either is abandoned to the driver, which keeps its record and
-// buffers for good. Either way the request returns REQUEST_TIMEOUT_RESULT: a driver
+// buffers for good. Either way the request returns kRequestTimeoutResult: a driver
 // that never completes one must not hold the upgrade thread or freeze the dialog.
 // Product milliseconds (afx/time_scale.h).
-inline constexpr std::uint32_t REQUEST_LIMIT_MS = 2000;
-inline constexpr std::uint32_t CANCEL_LIMIT_MS = 500;
-inline constexpr std::uint32_t REQUEST_TIMEOUT_RESULT = ERROR_TIMEOUT;  // 1460
+inline constexpr std::uint32_t kRequestLimitMs = 2000;
+inline constexpr std::uint32_t kCancelLimitMs = 500;
+inline constexpr std::uint32_t kRequestTimeoutResult = ERROR_TIMEOUT;  // 1460
 
 // Result codes: 0 success; otherwise a Win32 error code (the Win32 backend may
 // also pass on an informational completion status), NO_DEVICE_RESULT, or
-// REQUEST_TIMEOUT_RESULT. The receive has no time limit: the receive thread waits
+// kRequestTimeoutResult. The receive has no time limit: the receive thread waits
 // for the pen by design. Waits for the pen's answers belong to the callers.
 
 // Counts the present device elements of the pen's class.
@@ -69,11 +69,11 @@ HANDLE OpenPenInterface(const std::string& interfacePath);
 
 // Reads the pen's 18-byte USB device descriptor on `handle`.
 // Return: NO_DEVICE_RESULT for a null handle; 0 with all 18 bytes written;
-//   ERROR_DEVICE_NOT_CONNECTED once the pen is gone; REQUEST_TIMEOUT_RESULT when
+//   ERROR_DEVICE_NOT_CONNECTED once the pen is gone; kRequestTimeoutResult when
 //   the driver held the request past its limit; another error (also for a
 //   shorter answer) otherwise. The buffer is written only on success.
-// Blocks: until the driver completes the request, at most REQUEST_LIMIT_MS, or
-//   REQUEST_LIMIT_MS + CANCEL_LIMIT_MS when the driver does not honour the cancel;
+// Blocks: until the driver completes the request, at most kRequestLimitMs, or
+//   kRequestLimitMs + kCancelLimitMs when the driver does not honour the cancel;
 //   an immediate refusal (Win32) returns only after waiting up to 1 s for the
 //   request's event.
 // Threads: UI thread.
@@ -88,16 +88,16 @@ std::uint32_t SendRestartCommand(HANDLE handle);
 // Sends `count` bytes to the pen as one message.
 // Return: NO_DEVICE_RESULT for a null handle (no request is made); 0 once the
 //   driver took the message; ERROR_DEVICE_NOT_CONNECTED once the pen is gone;
-//   REQUEST_TIMEOUT_RESULT when the driver held the request past its limit (the
+//   kRequestTimeoutResult when the driver held the request past its limit (the
 //   message may never reach the pen); another error otherwise.
 // Blocks: until the driver completes the request (not until the pen answers), at
-//   most REQUEST_LIMIT_MS, or REQUEST_LIMIT_MS + CANCEL_LIMIT_MS when the driver
+//   most kRequestLimitMs, or kRequestLimitMs + kCancelLimitMs when the driver
 //   does not honour the cancel; an immediate refusal (Win32) returns only after
 //   waiting up to 1 s.
 // Threads: upgrade thread (requests), UI thread (debug byte), at once.
 std::uint32_t WritePenData(HANDLE handle, const std::uint8_t* data, std::uint32_t count);
 
-// Waits for the next message from the pen, at most PEN_RECEIVE_BUFFER_SIZE bytes.
+// Waits for the next message from the pen, at most kPenReceiveBufferSize bytes.
 // Return: 0 with *received > 0; otherwise *received is 0 and the result is
 //   ERROR_DEVICE_NOT_CONNECTED once the pen is gone, ERROR_OPERATION_ABORTED when
 //   ClosePenDriver closed the handle under the wait, and another error for a
@@ -138,6 +138,11 @@ bool RecordPenTraffic(const char* path);
 // Nothing without a record, and nothing on the virtual bus, which records its
 // own. Blocks: no. Threads: UI thread.
 void RecordPenInterfaceChange(bool arrival, const std::string& interfacePath);
+
+// Where the traffic record was going when one of its lines could not be written
+// (it ends at the line before; the channel carries on); empty while every line
+// was, and without a record. Blocks: no. Threads: any.
+std::string IncompleteTrafficRecord();
 
 // Says why an upgrade failed: "Upgrade failed: <reason>\n" on stdout, beside the
 // symbolic-link lines, and a failure line in the traffic record when one is kept.

@@ -33,8 +33,11 @@ DWORD ScaledMilliseconds(DWORD milliseconds) {
   return static_cast<DWORD>(scaled.count());
 }
 
+// INVALID_HANDLE_VALUE, said on the diagnostic output, when the set cannot be made.
 HDEVINFO PresentPenInterfaces() {
-  return SetupDiGetClassDevsA(&GUID_DEVINTERFACE_PEN, nullptr, nullptr, kDiscoveryFlags);
+  HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_PEN, nullptr, nullptr, kDiscoveryFlags);
+  if (set == INVALID_HANDLE_VALUE) Diagnostic(pen_channel::kNoDeviceInfoSet);
+  return set;
 }
 
 // What the driver may write while a request is pending: its record, byte count
@@ -96,18 +99,18 @@ DWORD RequestWithCompletionWait(HANDLE handle, DWORD code, const void* input, DW
   }
   if (issued) {
     // A wait that fails counts as one that ran out: the request may still be pending.
-    if (WaitForSingleObject(event, ScaledMilliseconds(REQUEST_LIMIT_MS)) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(event, ScaledMilliseconds(kRequestLimitMs)) == WAIT_OBJECT_0) {
       result = CompletedResult(handle, *block, minimumOutput);
     } else {
       CancelIoEx(handle, &block->overlapped);
-      if (WaitForSingleObject(event, ScaledMilliseconds(CANCEL_LIMIT_MS)) != WAIT_OBJECT_0) {
+      if (WaitForSingleObject(event, ScaledMilliseconds(kCancelLimitMs)) != WAIT_OBJECT_0) {
         // The driver still holds the request and may complete it at any time: it
         // keeps the block and the event.
-        return REQUEST_TIMEOUT_RESULT;
+        return kRequestTimeoutResult;
       }
       // Ended by the cancel, or completed just before it: then that result stands.
       result = CompletedResult(handle, *block, minimumOutput);
-      if (result == ERROR_OPERATION_ABORTED) result = REQUEST_TIMEOUT_RESULT;
+      if (result == ERROR_OPERATION_ABORTED) result = kRequestTimeoutResult;
     }
     if (result == ERROR_SUCCESS && outputSize > 0) std::memcpy(output, block->Bytes(), outputSize);
   }
@@ -172,10 +175,7 @@ bool RecordPenTraffic(const char* path) {
 
 int CountPenDevices() {
   HDEVINFO set = PresentPenInterfaces();
-  if (set == INVALID_HANDLE_VALUE) {
-    Diagnostic(pen_channel::kNoDeviceInfoSet);
-    return 0;
-  }
+  if (set == INVALID_HANDLE_VALUE) return 0;
   SP_DEVINFO_DATA device{};
   device.cbSize = sizeof(device);
   int count = 0;
@@ -214,10 +214,7 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
 HANDLE OpenPenDriver(std::string& interfacePath) {
   interfacePath.clear();
   HDEVINFO set = PresentPenInterfaces();
-  if (set == INVALID_HANDLE_VALUE) {
-    Diagnostic(pen_channel::kNoDeviceInfoSet);
-    return nullptr;
-  }
+  if (set == INVALID_HANDLE_VALUE) return nullptr;
   // Only the first interface is ever opened; the callers open only when the
   // count says there is exactly one pen.
   SP_DEVICE_INTERFACE_DATA interfaceData{};
@@ -237,10 +234,7 @@ HANDLE OpenPenDriver(std::string& interfacePath) {
 // name one that is gone, and its file may still open.
 HANDLE OpenPenInterface(const std::string& interfacePath) {
   HDEVINFO set = PresentPenInterfaces();
-  if (set == INVALID_HANDLE_VALUE) {
-    Diagnostic(pen_channel::kNoDeviceInfoSet);
-    return nullptr;
-  }
+  if (set == INVALID_HANDLE_VALUE) return nullptr;
   SP_DEVICE_INTERFACE_DATA interfaceData{};
   interfaceData.cbSize = sizeof(interfaceData);
   bool present = false;
@@ -262,8 +256,8 @@ HANDLE OpenPenInterface(const std::string& interfacePath) {
 std::uint32_t ReadDeviceDescriptor(HANDLE handle, std::uint8_t* descriptor) {
   if (handle == nullptr) return NO_DEVICE_RESULT;
   const DWORD result = RequestWithCompletionWait(handle, IOCTL_PEN_GET_DEVICE_DESCRIPTOR, nullptr, 0,
-                                                 descriptor, DEVICE_DESCRIPTOR_SIZE, DEVICE_DESCRIPTOR_SIZE);
-  if (result == ERROR_SUCCESS && traffic.IsOn()) traffic.Descriptor(RecordedPen(), descriptor, DEVICE_DESCRIPTOR_SIZE);
+                                                 descriptor, kDeviceDescriptorSize, kDeviceDescriptorSize);
+  if (result == ERROR_SUCCESS && traffic.IsOn()) traffic.Descriptor(RecordedPen(), descriptor, kDeviceDescriptorSize);
   return result;
 }
 
@@ -295,7 +289,7 @@ std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* re
   OVERLAPPED overlapped{};
   overlapped.hEvent = event;
   DWORD count = 0;
-  if (!DeviceIoControl(handle, IOCTL_PEN_RECEIVE, nullptr, 0, buffer, PEN_RECEIVE_BUFFER_SIZE,
+  if (!DeviceIoControl(handle, IOCTL_PEN_RECEIVE, nullptr, 0, buffer, kPenReceiveBufferSize,
                        &count, &overlapped)) {
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) {
@@ -345,6 +339,8 @@ void ReportUpgradeFailure(const char* reason) {
   pen_channel::PrintUpgradeFailure(reason);
   traffic.Failure(reason);
 }
+
+std::string IncompleteTrafficRecord() { return traffic.Incomplete(); }
 
 HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {
   DEV_BROADCAST_DEVICEINTERFACE_A filter{};

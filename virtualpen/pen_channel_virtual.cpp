@@ -15,6 +15,7 @@
 
 #include "usb/pen_channel.h"
 #include "usb/pen_channel_shared.h"
+#include "virtualpen/pen_channel_virtual.h"
 #include "virtualpen/virtual_bus.h"
 
 using pen_channel::Diagnostic;
@@ -72,7 +73,7 @@ DWORD Guarded(Operation operation) {
 }
 
 // What the Win32 backend waits for a request the driver does not complete.
-constexpr virtualpen::HostWait kRequestWait = {REQUEST_LIMIT_MS, CANCEL_LIMIT_MS};
+constexpr virtualpen::HostWait kRequestWait = {kRequestLimitMs, kCancelLimitMs};
 
 DWORD TransferResult(PenLink::Result result) {
   switch (result) {
@@ -84,7 +85,7 @@ DWORD TransferResult(PenLink::Result result) {
       return ERROR_INVALID_HANDLE;
     case PenLink::Result::TimedOut:  // cancelled at the limit
     case PenLink::Result::Abandoned:
-      return REQUEST_TIMEOUT_RESULT;
+      return kRequestTimeoutResult;
   }
   return ERROR_GEN_FAILURE;
 }
@@ -117,6 +118,11 @@ std::unique_ptr<DEV_BROADCAST_DEVICEINTERFACE_A, BroadcastDeleter> MakeBroadcast
 }
 
 }  // namespace
+
+void SendPenInterfaceChange(HWND window, WPARAM type, const std::string& name) {
+  const auto broadcast = MakeBroadcast(name);
+  if (broadcast) SendMessageA(window, WM_DEVICECHANGE, type, reinterpret_cast<LPARAM>(broadcast.get()));
+}
 
 int CountPenDevices() {
   try {
@@ -182,7 +188,7 @@ std::uint32_t ReadPenData(HANDLE handle, std::uint8_t* buffer, std::uint32_t* re
   if (!link) return ERROR_INVALID_HANDLE;
   return Guarded([&]() -> DWORD {
     std::size_t count = 0;
-    switch (link->Receive(buffer, PEN_RECEIVE_BUFFER_SIZE, &count)) {
+    switch (link->Receive(buffer, kPenReceiveBufferSize, &count)) {
       case PenLink::Result::Ok:
         *received = static_cast<std::uint32_t>(count);
         // An empty transfer is a failed read, with the code the Windows backend
@@ -209,11 +215,8 @@ HDEVNOTIFY RegisterPenInterfaceNotifications(HWND window) {
   try {
     const auto id = virtualpen::VirtualBus::Instance()->Subscribe(
         [window](virtualpen::DeviceEvent event, const std::string& name) {
-          const auto broadcast = MakeBroadcast(name);
-          if (!broadcast) return;  // the system drops a notification it cannot build
-          const WPARAM type =
-              event == virtualpen::DeviceEvent::Arrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
-          SendMessageA(window, WM_DEVICECHANGE, type, reinterpret_cast<LPARAM>(broadcast.get()));
+          SendPenInterfaceChange(
+              window, event == virtualpen::DeviceEvent::Arrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE, name);
         });
     return reinterpret_cast<HDEVNOTIFY>(static_cast<std::uintptr_t>(id));
   } catch (const std::exception&) {
@@ -231,6 +234,8 @@ void ReportUpgradeFailure(const char* reason) {
   pen_channel::PrintUpgradeFailure(reason);
   virtualpen::VirtualBus::Instance()->RecordFailure(reason);
 }
+
+std::string IncompleteTrafficRecord() { return virtualpen::VirtualBus::Instance()->IncompleteRecord(); }
 
 void RecordPenInterfaceChange(bool, const std::string&) {}  // the bus records what crosses it
 

@@ -91,11 +91,14 @@ bool VirtualBus::WaitUntilIdle(std::chrono::steady_clock::duration timeout) {
 bool VirtualBus::StartRecord(const std::string& path) { return m_core->Record().Start(path); }
 
 void VirtualBus::StartRecord(std::shared_ptr<std::ostream> out) {
-  m_core->Record().Start([out](const std::string& line) { *out << line << '\n'; });
+  m_core->Record().Start(
+      [out](const std::string& line) { return static_cast<bool>(*out << line << '\n'); }, "a stream");
 }
 
 void VirtualBus::StopRecord() { m_core->Record().Stop(); }
 
 void VirtualBus::RecordFailure(const std::string& reason) { m_core->Record().Failure(reason); }
+
+std::string VirtualBus::IncompleteRecord() const { return m_core->Record().Incomplete(); }
 
 }  // namespace virtualpen

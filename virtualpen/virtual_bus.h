@@ -76,6 +76,8 @@ class VirtualBus {
   void StopRecord();
   // A failure line in the record, when one is kept.
   void RecordFailure(const std::string& reason);
+  // Where the record was going when a line could not be written; empty while every line was.
+  std::string IncompleteRecord() const;
 
  private:
   std::shared_ptr<BusCore> m_core;

@@ -1,6 +1,6 @@
 // The session calls of the headless backend: the shutdown-block reason (user32)
 // and the thread's execution state (kernel32). Nothing ends or sleeps here: each
-// call is recorded, with its thread, for tests to read (ui_test_api.h).
+// call is recorded, with its thread, for tests to read (afx/headless/automation.h).
 #include <utility>
 
 #include "afx/headless/window_system.h"

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "afx/headless/resources.h"
 #include "afx/headless/window_system.h"
@@ -32,6 +33,17 @@ Window* FindControlLocked(HWND dialog, int id) {
     if (control != nullptr && control->id == id) return control;
   }
   return nullptr;
+}
+
+Window* FocusLocked(const Window& dialog) {
+  if (dialog.ended || dialog.queue->openBoxes > 0) return nullptr;
+  for (const auto& [handle, window] : GetState().windows) {
+    if (window->kind == Kind::Dialog && window->queue == dialog.queue && window->shown && !window->ended &&
+        window->serial > dialog.serial) {
+      return nullptr;
+    }
+  }
+  return FindWindowLocked(dialog.focus);
 }
 
 void Notify(const UiEvent& event) {
@@ -197,6 +209,11 @@ HWND NewHandleLocked() {
   return reinterpret_cast<HWND>(state.lastHandle);
 }
 
+HDC NewDC() {
+  std::lock_guard<std::mutex> guard(GetState().mutex);
+  return reinterpret_cast<HDC>(NewHandleLocked());
+}
+
 Window& AddWindowLocked(Kind kind, const std::shared_ptr<ThreadQueue>& queue) {
   State& state = GetState();
   auto window = std::make_unique<Window>();
@@ -234,11 +251,31 @@ void Destroy(HWND hwnd) {
   if (closed) Notify(*closed);
 }
 
+// What Enter clicks: the focused push button when it is the default one, else
+// the dialog's default button if enabled (none if disabled), else IDOK.
+std::optional<int> EnterCommand(HWND dialog) {
+  std::lock_guard<std::mutex> guard(GetState().mutex);
+  const Window* window = FindWindowLocked(dialog);
+  const Window* focus = window != nullptr ? FocusLocked(*window) : nullptr;
+  const auto isDefault = [](const Window* c) {
+    return c->kind == Kind::Button && (c->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+  };
+  if (focus != nullptr && isDefault(focus)) return focus->id;
+  for (HWND child : window != nullptr ? window->children : std::vector<HWND>()) {
+    const Window* control = FindWindowLocked(child);
+    if (isDefault(control)) return control->enabled ? std::optional<int>(control->id) : std::nullopt;
+  }
+  return IDOK;
+}
+
 bool DialogEnded(HWND dialog) {
   std::lock_guard<std::mutex> guard(GetState().mutex);
   const Window* window = FindWindowLocked(dialog);
   return window == nullptr || window->ended;
 }
+
+// USER_TIMER_MINIMUM: no window timer ticks faster.
+constexpr UINT kTimerMinimum = 10;
 
 // Pixels per dialog unit of the templates' 8-point shell font at 96 dpi.
 constexpr LONG kBaseUnitX = 6;
@@ -292,32 +329,49 @@ INT_PTR DialogBoxWithHook(LPCSTR templateName, HWND owner, const std::function<W
     }
   }
 
-  SendMessageA(dialog, WM_INITDIALOG, 0, 0);
-  // Modal over its owner, as DialogBox is.
-  const bool ownerWasEnabled = owner != nullptr && IsWindow(owner) && !EnableWindow(owner, FALSE);
+  // TRUE from WM_INITDIALOG: the focus goes to the first control a Tab would reach.
+  const bool setFocus = SendMessageA(dialog, WM_INITDIALOG, 0, 0) != 0;
+  // Modal over its owner, as DialogBox is, until EndDialog.
+  if (!DialogEnded(dialog) && owner != nullptr && IsWindow(owner) && !EnableWindow(owner, FALSE)) {
+    std::lock_guard<std::mutex> guard(GetState().mutex);
+    FindWindowLocked(dialog)->owner = owner;
+  }
   std::optional<UiEvent> opened;
   {
     std::lock_guard<std::mutex> guard(GetState().mutex);
     Window* window = FindWindowLocked(dialog);
     if (window != nullptr && !window->ended) {
       window->visible = window->shown = true;
+      for (HWND child : setFocus ? window->children : std::vector<HWND>()) {
+        const Window* control = FindWindowLocked(child);
+        if (control->enabled && control->visible && (control->style & WS_TABSTOP) != 0 && window->focus == nullptr) {
+          window->focus = child;
+        }
+      }
       opened = Event(UiEventKind::DialogOpened, *window);
       opened->text = window->text;
     }
   }
   if (opened) {
     Notify(*opened);
+    // Showing erases the background at once; the paint comes through the queue.
+    SendMessageA(dialog, WM_ERASEBKGND, reinterpret_cast<WPARAM>(NewDC()), 0);
     PostMessageA(dialog, WM_PAINT, 0, 0);
   }
   MSG msg{};
   while (NextMessage(*queue, &msg, [dialog] { return DialogEnded(dialog); })) {
-    if (msg.message == WM_KEYDOWN && msg.hwnd == dialog && msg.wParam == static_cast<WPARAM>(VK_ESCAPE)) {
-      SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    } else {
+    // Keys reach the dialog manager first: Escape is Cancel, Enter the default button.
+    const bool key = msg.message == WM_KEYDOWN && msg.hwnd == dialog;
+    const auto command = !key ? std::nullopt
+                         : msg.wParam == static_cast<WPARAM>(VK_ESCAPE) ? std::optional<int>(IDCANCEL)
+                         : msg.wParam == static_cast<WPARAM>(VK_RETURN) ? EnterCommand(dialog)
+                                                                          : std::nullopt;
+    if (command) {
+      SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(*command, BN_CLICKED), 0);
+    } else if (!key) {
       Dispatch(msg);
     }
   }
-  if (ownerWasEnabled) EnableWindow(owner, TRUE);
   INT_PTR result = 0;
   {
     std::lock_guard<std::mutex> guard(GetState().mutex);
@@ -357,6 +411,9 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
     if (window == nullptr) return FALSE;
     wasDisabled = !window->enabled;
     window->enabled = enable != FALSE;
+    // A disabled window cannot keep the focus.
+    Window* parent = FindWindowLocked(window->parent);
+    if (!window->enabled && parent != nullptr && parent->focus == hwnd) parent->focus = nullptr;
     event = Event(UiEventKind::EnabledChanged, *window);
     event.flag = window->enabled;
   }
@@ -456,12 +513,20 @@ LRESULT CallWindowProcA(WNDPROC procedure, HWND hwnd, UINT message, WPARAM wPara
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {
-  // Called on the dialog's thread, by a handler: its loop looks at `ended` before it waits again.
-  std::lock_guard<std::mutex> guard(GetState().mutex);
-  Window* window = FindWindowLocked(dialog);
-  if (window == nullptr || window->kind != Kind::Dialog) return FALSE;
-  window->result = result;  // as in Win32, the last call before the loop ends decides
-  window->ended = true;
+  // Called on the dialog's thread, by a handler: its loop looks at `ended` before it
+  // waits again. As in Win32, the dialog hides and gives its owner back at once,
+  // even from inside a message box's loop.
+  HWND owner;
+  {
+    std::lock_guard<std::mutex> guard(GetState().mutex);
+    Window* window = FindWindowLocked(dialog);
+    if (window == nullptr || window->kind != Kind::Dialog) return FALSE;
+    window->result = result;  // the last call before the loop ends decides
+    window->ended = true;
+    window->visible = false;
+    owner = std::exchange(window->owner, nullptr);
+  }
+  if (owner != nullptr) EnableWindow(owner, TRUE);
   return TRUE;
 }
 
@@ -469,7 +534,7 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
   const auto queue = QueueOf(hwnd);
   if (!queue || procedure != nullptr) return 0;  // window timers only
   KillTimer(hwnd, id);
-  const auto period = std::chrono::milliseconds(std::max<UINT>(elapse, 1));
+  const auto period = std::chrono::milliseconds(std::max<UINT>(elapse, kTimerMinimum));
   {
     std::lock_guard<std::mutex> guard(queue->mutex);
     queue->timers.push_back(Timer{hwnd, id, period, Clock::now() + period});
@@ -497,11 +562,19 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   }
   Notify(event);
   const auto queue = CurrentQueue();
+  ++queue->openBoxes;
+  // The answers each type's buttons give, by bit: OK, OK/Cancel, Abort/Retry/Ignore,
+  // Yes/No/Cancel, Yes/No, Retry/Cancel. No other answer closes the box.
+  constexpr unsigned kAnswers[] = {0x02, 0x06, 0x38, 0xC4, 0xC0, 0x14};
+  const unsigned answers = (type & 0xF) < 6 ? kAnswers[type & 0xF] : 0x02;
   MSG msg{};
-  while ((event.box.result = handler && *handler ? (*handler)(event.box) : IDOK) == 0) {
+  for (;;) {
+    event.box.result = handler && *handler ? (*handler)(event.box) : IDOK;
+    if (event.box.result > 0 && event.box.result < 8 && ((answers >> event.box.result) & 1) != 0) break;
     NextMessage(*queue, &msg, nullptr);
     Dispatch(msg);
   }
+  --queue->openBoxes;
   if (ownerWasEnabled) EnableWindow(owner, TRUE);
   {
     std::lock_guard<std::mutex> guard(GetState().mutex);
@@ -516,12 +589,10 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT paint) {
   *paint = PAINTSTRUCT{};
   if (!GetClientRect(hwnd, &paint->rcPaint)) return nullptr;
-  {
-    std::lock_guard<std::mutex> guard(GetState().mutex);
-    paint->hdc = reinterpret_cast<HDC>(NewHandleLocked());
-    GetState().paintDCs[paint->hdc] = hwnd;
-  }
-  paint->fErase = SendMessageA(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(paint->hdc), 0) == 0 ? TRUE : FALSE;
+  // Nothing to erase: the background was erased when the window was shown.
+  std::lock_guard<std::mutex> guard(GetState().mutex);
+  paint->hdc = reinterpret_cast<HDC>(NewHandleLocked());
+  GetState().paintDCs[paint->hdc] = hwnd;
   return paint->hdc;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // Inside the headless backend: the windows and per-thread message queues that the
-// user32 subset, the test API and CDialog::DoModal share. `State::mutex` guards the
+// user32 subset, the automation and CDialog::DoModal share. `State::mutex` guards the
 // windows and boxes, each queue has its own mutex; nobody holds both, nor either
 // while a window procedure, handler or observer runs.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -15,10 +16,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "afx/headless/ui_test_api.h"
+#include "afx/headless/automation.h"
 #include "afx/win_ui_types.h"
 
 namespace afx::headless::detail {
+
+using namespace afx::automation;
 
 using Clock = std::chrono::steady_clock;
 struct ThreadQueue;
@@ -47,6 +50,7 @@ struct ThreadQueue {
   std::deque<MSG> posted;
   std::deque<std::shared_ptr<SentMessage>> sent;
   std::vector<Timer> timers;
+  std::atomic<int> openBoxes{0};  // message boxes the thread has open: they hold its focus
 };
 
 enum class Kind { Dialog, Button, Progress, Other };
@@ -73,6 +77,8 @@ struct Window {
   bool shown = false;  // dialogs: initialised and shown, ready for the user
   bool ended = false;  // dialogs: EndDialog was called
   INT_PTR result = 0;  // dialogs: what EndDialog was given
+  HWND owner = nullptr;  // dialogs: the owner they disabled, which EndDialog enables again
+  HWND focus = nullptr;  // dialogs: the control that has the focus while the dialog is active
   std::optional<IconDraw> lastIconDraw;
 };
 
@@ -93,6 +99,10 @@ State& GetState();  // never destroyed: threads may outlive static destruction
 // The window under `handle`, or the dialog's control `id`, or null; call with GetState().mutex held.
 Window* FindWindowLocked(HWND handle);
 Window* FindControlLocked(HWND dialog, int id);
+
+// The dialog's control that has the focus: none while another dialog of its
+// thread, or a message box, is open over it. Call with GetState().mutex held.
+Window* FocusLocked(const Window& dialog);
 
 // Tells the observer about a change. Call without the lock.
 void Notify(const UiEvent& event);

@@ -14,13 +14,13 @@
 #include <vector>
 
 #include "afx/afxwin.h"
-#include "afx/headless/ui_test_api.h"
+#include "afx/automation.h"
 #include "afx/tests/test_dialogs.h"
 #include "afx/time_scale.h"
 
 namespace {
 
-namespace ui = afx::headless;
+namespace ui = afx::automation;
 constexpr ui::Millis kWait{60000};  // a safety limit only: conditions end the waits
 
 class TestDialog : public CDialog {
@@ -124,11 +124,15 @@ TEST(MessageMap, EachEntryCracksItsMessageAndReturnsTheHandlersResult) {
   TestDialog dialog;
   auto result = dialog.Run();
   const HWND hwnd = WaitForNewDialog();
-  // Created before its controls, with the template's caption; painted once shown.
-  EXPECT_EQ(dialog.Log().at(0), "create:Template Caption:no controls");
-  EXPECT_EQ(dialog.Log().at(1), "init");
-  EXPECT_TRUE(ui::WaitUntil([&] { return dialog.Count("paint") == 1 && dialog.Log().size() == 4; }, kWait));
-  EXPECT_EQ(dialog.Log().at(3).rfind("erase:", 0), 0u) << "BeginPaint erases with its DC";
+  // Created before its controls, with the template's caption; erased as it shows, then painted.
+  EXPECT_TRUE(ui::WaitUntil([&] { return dialog.Count("paint") == 1; }, kWait));
+  auto shown = dialog.Log();
+  EXPECT_EQ(shown.size(), 4u);  // no ASSERT: the dialog must close
+  shown.resize(4);
+  EXPECT_EQ(shown[0], "create:Template Caption:no controls");
+  EXPECT_EQ(shown[1], "init");
+  EXPECT_EQ(shown[2].rfind("erase:", 0), 0u);
+  EXPECT_EQ(shown[3], "paint");
 
   const struct {
     UINT message;
@@ -153,7 +157,7 @@ TEST(MessageMap, EachEntryCracksItsMessageAndReturnsTheHandlersResult) {
     const auto before = dialog.Log();
     EXPECT_EQ(SendMessageA(hwnd, c.message, c.wParam, c.lParam), c.result);  // runs on the dialog's thread
     const auto after = dialog.Log();
-    EXPECT_EQ(after.size(), before.size() + (c.logged != nullptr ? 1 : 0));  // no ASSERT: the dialog must close
+    EXPECT_EQ(after.size(), before.size() + (c.logged != nullptr ? 1 : 0));
     if (c.logged != nullptr) {
       EXPECT_EQ(after.back(), c.logged);
     }
@@ -167,6 +171,35 @@ TEST(MessageMap, EachEntryCracksItsMessageAndReturnsTheHandlersResult) {
   EXPECT_EQ(result.get(), IDOK);
   EXPECT_EQ(theApp.helpCommands, 1);
   EXPECT_STREQ(theApp.m_pszAppName, "afx_dialog_messages_test");  // the executable's name
+}
+
+// The focus starts on the first tab stop and follows clicks; a disabled control
+// loses it. Enter clicks the default button, never a merely focused one, and
+// nothing while the default button is disabled.
+TEST(DialogManager, EnterClicksTheDefaultButtonWhereverTheFocusIs) {
+  TestDialog dialog;
+  dialog.onStart = [&] {  // the first time, as the tool starts an upgrade
+    dialog.GetDlgItem(IDOK)->EnableWindow(dialog.Count("start") > 1);
+    dialog.GetDlgItem(IDC_T_START)->EnableWindow(dialog.Count("start") > 1);
+  };
+  auto result = dialog.Run();
+  const HWND hwnd = WaitForNewDialog();
+  EXPECT_EQ(ui::GetFocusedControl(hwnd), IDOK);
+  ASSERT_TRUE(ui::ClickButton(hwnd, IDC_T_START));
+  ASSERT_TRUE(ui::WaitUntil([&] { return dialog.Count("start") == 1; }, kWait));
+  EXPECT_EQ(ui::GetFocusedControl(hwnd), 0);
+  ASSERT_TRUE(ui::PressEnter(hwnd));
+  ASSERT_TRUE(ui::PostCommand(hwnd, IDC_T_OTHER));  // a marker behind the key
+  ASSERT_TRUE(ui::WaitUntil([&] { return dialog.Count("other") == 1; }, kWait));
+  EXPECT_EQ(ui::FindDialog(), hwnd);
+  EnableWindow(GetDlgItem(hwnd, IDC_T_START), TRUE);
+  EnableWindow(GetDlgItem(hwnd, IDOK), TRUE);
+  ASSERT_TRUE(ui::ClickButton(hwnd, IDC_T_START));
+  ASSERT_TRUE(ui::WaitUntil([&] { return dialog.Count("start") == 2; }, kWait));
+  EXPECT_EQ(ui::GetFocusedControl(hwnd), IDC_T_START);
+  ASSERT_TRUE(ui::PressEnter(hwnd));
+  EXPECT_EQ(result.get(), IDOK);
+  EXPECT_EQ(dialog.Count("start"), 2);
 }
 
 class ModalLoop : public ::testing::Test {
@@ -194,12 +227,13 @@ TEST_F(ModalLoop, AMessageBoxServesTimersAndSentMessagesUntilAnswered) {
     theApp.m_pMainWnd = &dialog;
     dialog.SetTimer(3, 1000, nullptr);
   };
-  dialog.onStart = [&] { boxResult = AfxMessageBox("Continue?", MB_OK | MB_ICONEXCLAMATION); };
+  dialog.onStart = [&] { boxResult = AfxMessageBox("Continue?", MB_OKCANCEL | MB_ICONEXCLAMATION); };
   auto result = dialog.Run();
   const HWND hwnd = WaitForNewDialog();
   ASSERT_TRUE(ui::ClickButton(hwnd, IDC_T_START));
   ASSERT_TRUE(ui::WaitUntil([&] { return asked > 0; }, kWait));
   EXPECT_FALSE(ui::GetDialogState(hwnd)->enabled);
+  EXPECT_EQ(ui::GetFocusedControl(hwnd), 0);  // the box has it
   EXPECT_FALSE(ui::ClickButton(hwnd, IDOK));  // the user cannot reach the dialog meanwhile
   EXPECT_FALSE(ui::PressEscape(hwnd));
   const int ticks = dialog.Count("timer:3");
@@ -210,12 +244,13 @@ TEST_F(ModalLoop, AMessageBoxServesTimersAndSentMessagesUntilAnswered) {
   answer = IDCANCEL;  // taken at the next tick
   ASSERT_TRUE(ui::WaitUntil([&] { return boxResult == IDCANCEL; }, kWait));
   EXPECT_TRUE(ui::WaitUntil([&] { return ui::GetDialogState(hwnd)->enabled; }, kWait));
+  EXPECT_TRUE(ui::WaitUntil([&] { return ui::GetFocusedControl(hwnd) == IDC_T_START; }, kWait));  // back where it was
   const auto history = ui::MessageBoxHistory();
   ASSERT_EQ(history.size(), 1u);
   EXPECT_EQ(history[0].owner, hwnd);
   EXPECT_EQ(history[0].caption, "afx_dialog_messages_test");
   EXPECT_EQ(history[0].text, "Continue?");
-  EXPECT_EQ(history[0].type, MB_OK | MB_ICONEXCLAMATION);
+  EXPECT_EQ(history[0].type, static_cast<UINT>(MB_OKCANCEL | MB_ICONEXCLAMATION));
   EXPECT_EQ(history[0].result, IDCANCEL);
   ASSERT_TRUE(ui::PressEscape(hwnd));
   EXPECT_EQ(result.get(), IDCANCEL);
@@ -230,7 +265,7 @@ TEST_F(ModalLoop, EndDialogFromInsideABoxEndsTheNestedDialogAfterTheBox) {
   std::atomic<int> asked{0};
   ui::SetMessageBoxHandler([&](const ui::MessageBoxInfo&) {
     ++asked;
-    return answer ? IDOK : 0;
+    return answer ? IDOK : IDCANCEL;  // the box has no Cancel button: no answer
   });
   main.onInit = [&] { theApp.m_pMainWnd = &main; };
   main.onStart = [&] { nestedResult = nested.DoModal(); };
@@ -248,6 +283,10 @@ TEST_F(ModalLoop, EndDialogFromInsideABoxEndsTheNestedDialogAfterTheBox) {
   ASSERT_TRUE(ui::WaitUntil([&] { return asked > 0; }, kWait));
   ASSERT_TRUE(PostMessageA(nestedWindow, WM_TIMER, 4, 0));
   ASSERT_TRUE(ui::WaitUntil([&] { return nested.Count("timer:4") == 1; }, kWait));
+  // Ended: hidden, and its owner given back at once, while the box is still up.
+  EXPECT_FALSE(ui::GetDialogState(nestedWindow)->visible);
+  EXPECT_TRUE(ui::GetDialogState(mainWindow)->enabled);
+  EXPECT_EQ(ui::FindDialog(), mainWindow);
   EXPECT_EQ(nestedResult, 0);  // still in the box
   answer = true;
   ASSERT_TRUE(ui::PostCommand(nestedWindow, IDC_T_HIDDEN));  // wakes the box's loop
@@ -262,16 +301,17 @@ TEST_F(ModalLoop, EndDialogFromInsideABoxEndsTheNestedDialogAfterTheBox) {
 }
 
 TEST_F(ModalLoop, TimersTickAtTheScaledPeriodWithTheirIdsUntilKilled) {
-  afx::SetTimeScale(1e-5);  // 100 s -> 1 ms, 1000 s -> 10 ms (unscaled, they would never tick)
+  afx::SetTimeScale(1e-4);  // 10 s -> 1 ms, 1000 s -> 100 ms (unscaled, they would never tick)
   TestDialog dialog;
   const auto set = std::chrono::steady_clock::now();
-  std::chrono::steady_clock::duration twoSlowTicks{};
+  std::chrono::steady_clock::duration threeFastTicks{}, twoSlowTicks{};
   dialog.onInit = [&] {
-    dialog.SetTimer(1, 100000, nullptr);
+    dialog.SetTimer(1, 10000, nullptr);
     dialog.SetTimer(2, 1000000, nullptr);
   };
   dialog.onTimer = [&](UINT_PTR id) {
     if (id == 1 && dialog.Count("timer:1") == 3) {
+      threeFastTicks = std::chrono::steady_clock::now() - set;
       EXPECT_TRUE(dialog.KillTimer(1));
     }
     // By timer 2's second tick a live timer 1 would have ticked again.
@@ -282,7 +322,8 @@ TEST_F(ModalLoop, TimersTickAtTheScaledPeriodWithTheirIdsUntilKilled) {
   };
   EXPECT_EQ(dialog.Run().get(), IDOK);
   EXPECT_EQ(dialog.Count("timer:1"), 3);
-  EXPECT_GE(twoSlowTicks, std::chrono::milliseconds(2 * 10));  // never faster than the scaled period
+  EXPECT_GE(threeFastTicks, std::chrono::milliseconds(3 * 10));  // no timer ticks faster than every 10 ms
+  EXPECT_GE(twoSlowTicks, std::chrono::milliseconds(2 * 100));  // nor faster than its scaled period
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ class StepUpgrader : public FirmwareUpgrader {  // opens the steps of Upgrade to
   using FirmwareUpgrader::EnterDfuMode;
   using FirmwareUpgrader::HasBootMagic;
   using FirmwareUpgrader::RestartDevice;
-  using FirmwareUpgrader::m_host;
+  using FirmwareUpgrader::BeginRun;
 };
 
 struct SentRequest {

@@ -48,4 +48,16 @@ TEST_F(HeldResponse, BootMagicNeedsItsFourBytesDelivered) {
   }
 }
 
+// An answer that comes while no command waits (another request's, late or sent
+// twice) is dropped: the held response stays the read's, and the next request
+// still waits for its own answer.
+TEST_F(HeldResponse, AnAnswerNobodyAwaitsIsDroppedAndAnswersNothingLater) {
+  upgrader->ReadFlash(0x8000, 1024);
+  ASSERT_TRUE(upgrader->HasBootMagic());
+  DeliverPayload(Answer(0x7000));  // the boot-control sector's: no magic
+  EXPECT_TRUE(upgrader->HasBootMagic());
+  respond = [](const Bytes&) {};
+  EXPECT_EQ(FailureOf([&] { upgrader->ReadFlash(0x8400, 1024); }), "No response to flash read command");
+}
+
 }  // namespace

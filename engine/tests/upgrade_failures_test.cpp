@@ -1,8 +1,9 @@
 // Every way Upgrade fails on the way, with its text and the pen it leaves: a bad
 // identity block stops it before anything is written; before the restart into
-// DFU mode the old main firmware still boots; after it the pen stays in DFU mode,
-// and the next run, once the pen has announced DFU mode again, finishes the
-// upgrade with one restart.
+// DFU mode the old main firmware still boots; after it the pen stays in DFU mode.
+// A pen that does not come back is waits_test.cpp's; that a rerun then finishes
+// is the recovery campaign's to show, through the tool, and the run from DFU mode
+// is an upgrade path (upgrade_paths_test.cpp).
 #include "engine/tests/engine_fixture.h"
 
 namespace {
@@ -37,7 +38,7 @@ TEST_F(IdentityBlock, MagicsAreCheckedInOrderAndTheSensorOnesOnlyWithSensorData)
   }
 }
 
-TEST_P(UpgradeFailures, FailureLeavesAPenThatBootsAndTheNextRunFinishes) {
+TEST_P(UpgradeFailures, FailureNamesItsCauseAndLeavesAPenThatBoots) {
   const auto isWriteTo = [](const Bytes& request, std::uint32_t address) {
     return request[1] == 0xF8 && SentRequest{nullptr, request}.Address() == address;
   };
@@ -68,11 +69,8 @@ TEST_P(UpgradeFailures, FailureLeavesAPenThatBootsAndTheNextRunFinishes) {
   } cases[] = {
       {"DFU firmware was not written correctly", [&] { losesWriteTo(0x8000 + 5 * 1024); }, BootTarget::MainFirmware, 0},
       {"Boot magic for DFU firmware not found in device", [&] { losesMagicAt(0x8000); }, BootTarget::MainFirmware, 0},
-      {"Device did not restart", [&] { lastReturn = 0; }, BootTarget::DfuMode, 1},
-      {"Device did not restart in DFU mode", [&] { announces = false; }, BootTarget::DfuMode, 1},
       {"Main firmware was not written correctly", [&] { losesWriteTo(0x28000 + 100 * 1024); }, BootTarget::DfuMode, 1},
       {"Boot magic for main firmware not found in device", [&] { losesMagicAt(0x28000); }, BootTarget::DfuMode, 1},
-      {"Device did not restart", [&] { lastReturn = 1; }, BootTarget::MainFirmware, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.failure);
@@ -81,21 +79,6 @@ TEST_P(UpgradeFailures, FailureLeavesAPenThatBootsAndTheNextRunFinishes) {
     EXPECT_EQ(FailureOf([&] { RunUpgrade(); }), c.failure);
     EXPECT_EQ(restartsAfter.size(), c.restarts);
     EXPECT_EQ(virtualpen::ChooseBootTarget(flash, false), c.boots);
-    if (c.boots != BootTarget::DfuMode || GetParam() != PenTime::Zero) continue;
-
-    // Replugged, the pen boots into DFU mode and says so. (The path is timed in
-    // upgrade_paths_test.cpp; this is about running Upgrade again.)
-    respond = [this](const Bytes& request) { Deliver(Execute(request)); };
-    lastReturn = INT_MAX, announces = true, dfuMode = true;
-    upgrader->GivePen(PenHandle());
-    AnnounceDfuMode();
-    progress.clear();
-    EXPECT_EQ(FailureOf([&] { RunUpgrade(); }), "");
-    EXPECT_EQ(restartsAfter.size(), c.restarts + 1);
-    EXPECT_EQ(progress.at(1), std::make_pair(0, 687756));
-    EXPECT_EQ(progress.back(), std::make_pair(1, 1));
-    EXPECT_EQ(flash.Read(0x28000, 227308), upgrader->mainImage);
-    EXPECT_EQ(virtualpen::ChooseBootTarget(flash, false), BootTarget::MainFirmware);
   }
 }
 

@@ -18,7 +18,7 @@ TEST(VersionText, TextForEachTag) {
     Bytes image(1024, 0);
     std::copy(c.tag.begin(), c.tag.end(), image.begin() + 32);
     image.resize(c.imageSize);
-    EXPECT_STREQ(FirmwareUpgrader(Bytes(), image).version, c.text) << c.text;
+    EXPECT_STREQ(FirmwareUpgrader(Bytes(), image).Version(), c.text) << c.text;
   }
 }
 

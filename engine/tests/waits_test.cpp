@@ -3,6 +3,7 @@
 // request again), 15 s for its return after a restart, then 10 s for its
 // DFU-mode announcement.
 #include "engine/tests/engine_fixture.h"
+#include "engine/tests/upgrader_probe.h"
 #include "usb/pen_channel.h"
 
 namespace {
@@ -29,7 +30,7 @@ TEST_F(Waits, ThreeUnansweredAttemptsNameTheCommandAndAnAnswerToTheThirdIsTaken)
 // failed otherwise (here with an informational status) may have reached the pen:
 // its answer is waited for.
 TEST_F(Waits, ASendTheChannelGaveUpOnIsSentAgainAtOnce) {
-  for (const auto& [result, sends] : {std::pair<std::uint32_t, std::size_t>{REQUEST_TIMEOUT_RESULT, 2}, {0x40000000, 1}}) {
+  for (const auto& [result, sends] : {std::pair<std::uint32_t, std::size_t>{kRequestTimeoutResult, 2}, {0x40000000, 1}}) {
     sent.clear();
     sendResults = {{1, result}};
     EXPECT_EQ(FailureOf([&] { upgrader->ReadFlash(0x4000, 16); }), "") << result;
@@ -37,7 +38,7 @@ TEST_F(Waits, ASendTheChannelGaveUpOnIsSentAgainAtOnce) {
   }
   sent.clear();
   respond = [](const Bytes&) {};
-  sendResults = {{1, REQUEST_TIMEOUT_RESULT}, {2, REQUEST_TIMEOUT_RESULT}, {3, REQUEST_TIMEOUT_RESULT}};
+  sendResults = {{1, kRequestTimeoutResult}, {2, kRequestTimeoutResult}, {3, kRequestTimeoutResult}};
   EXPECT_EQ(FailureOf([&] { upgrader->EraseFlashSector(0x9000); }), "No response to flash erase command");
   EXPECT_EQ(sent.size(), 3u);
 }
@@ -60,7 +61,7 @@ TEST_F(Waits, AnswerWithinAnAttemptIsTakenByItAndALateOneByTheNext) {
 // At this scale a second of product time is 80 ms.
 TEST_F(Waits, PenMustBeBackWithin15SecondsAndInDfuModeWithin10More) {
   afx::SetTimeScale(0.08);
-  upgrader->m_host = this;
+  upgrader->BeginRun(*this);
   const struct {
     std::uint32_t backMs, announceMs;
     const char* failure;
@@ -75,9 +76,9 @@ TEST_F(Waits, PenMustBeBackWithin15SecondsAndInDfuModeWithin10More) {
 }
 
 TEST_F(Waits, NoRestartWithoutARestartFunction) {
-  upgrader->restartedSignal.SetEvent();  // a stale signal must not pass for a restart either
+  upgrader->PenBack(PenHandle(), true);  // a stale return must not pass for a restart either
   EXPECT_EQ(FailureOf([&] { upgrader->RestartDevice(); }), "No restart function defined");
-  EXPECT_FALSE(upgrader->restartedSignal.Lock(0));
+  EXPECT_FALSE(UpgraderProbe::PenWasBack(*upgrader));
   EXPECT_TRUE(restartsAfter.empty());
 }
 

@@ -190,14 +190,14 @@ class ToolPath : public ::testing::TestWithParam<std::pair<std::wstring, std::ws
 TEST_P(ToolPath, SitsBesideTheLauncherWithinTheBuffer) {
   const auto& [modulePath, toolPath] = GetParam();
   // Sentinels past both buffers and in the tool's: nothing is written out of place.
-  std::wstring module(PATH_BUFFER_CHARS + 4, L'#');
-  std::wstring tool(PATH_BUFFER_CHARS + 4, L'#');
-  const auto length = static_cast<DWORD>(std::min<std::size_t>(modulePath.size(), PATH_BUFFER_CHARS));
+  std::wstring module(kPathBufferChars + 4, L'#');
+  std::wstring tool(kPathBufferChars + 4, L'#');
+  const auto length = static_cast<DWORD>(std::min<std::size_t>(modulePath.size(), kPathBufferChars));
   module.replace(0, length, modulePath, 0, length);
-  if (length < PATH_BUFFER_CHARS) module[length] = L'\0';
+  if (length < kPathBufferChars) module[length] = L'\0';
   EXPECT_EQ(ComposeToolPath(module.data(), length, tool.data()), !toolPath.empty());
   EXPECT_EQ(toolPath.empty() ? tool.substr(0, 1) : std::wstring(tool.c_str()), toolPath.empty() ? L"#" : toolPath);
-  EXPECT_EQ(tool.substr(PATH_BUFFER_CHARS) + module.substr(PATH_BUFFER_CHARS), L"########");
+  EXPECT_EQ(tool.substr(kPathBufferChars) + module.substr(kPathBufferChars), L"########");
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, ToolPath, ::testing::ValuesIn(kPathCases));

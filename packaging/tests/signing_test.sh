@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Signs a release with a throwaway self-signed certificate: the programs and the
 # installer verify with osslsigncode, the zip carries the signed programs, and a
-# program stripped of its signature is the unsigned release's, byte for byte.
+# program stripped of its signature is the unsigned release's, byte for byte. Not
+# so the installer: it carries the signed uninstaller, which the install test
+# checks under Wine (it verifies, and stripped is the unsigned release's).
 #   signing_test.sh <x86 release build dir> <unsigned release's dist> <work dir>
 set -euo pipefail
 build=$1 unsigned=$(cd "$2" && pwd) work=$3

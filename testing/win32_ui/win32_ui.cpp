@@ -31,6 +31,7 @@ struct Search {
   DWORD pid;
   const std::wstring* wanted;
   bool byClass;
+  const std::function<bool(HWND)>* accept;
   HWND found;
 };
 
@@ -44,18 +45,12 @@ BOOL CALLBACK CheckWindow(HWND hwnd, LPARAM lParam) {
   GetWindowThreadProcessId(hwnd, &owner);
   if (owner != s->pid || !(GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE)) return TRUE;
   if (*s->wanted != (s->byClass ? std::wstring(className) : WindowText(hwnd))) return TRUE;
+  if (*s->accept && !(*s->accept)(hwnd)) return TRUE;
   s->found = hwnd;
   return FALSE;
 }
 
 }  // namespace
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-  for (const ULONGLONG deadline = GetTickCount64() + timeoutMs; !condition(); Sleep(10)) {
-    if (GetTickCount64() >= deadline) return false;
-  }
-  return true;
-}
 
 std::wstring FromBuild(const char* path) {
   std::wstring wide(path, path + std::char_traits<char>::length(path));  // build paths are ASCII
@@ -147,8 +142,9 @@ bool AttachToDesktop(HDESK desktop) {
   return own != nullptr && SetThreadDesktop(own);
 }
 
-HWND FindProcessWindow(HDESK desktop, DWORD pid, const std::wstring& text, bool byClass) {
-  Search search{pid, &text, byClass, nullptr};
+HWND FindProcessWindow(HDESK desktop, DWORD pid, const std::wstring& text, bool byClass,
+                       const std::function<bool(HWND)>& accept) {
+  Search search{pid, &text, byClass, &accept, nullptr};
   EnumDesktopWindows(desktop, &CheckWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }

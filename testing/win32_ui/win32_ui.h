@@ -7,13 +7,14 @@
 #include <functional>
 #include <string>
 
+#include "testing/wait_until.h"
+
 namespace win32_ui {
 
 // Long enough for a program to start under a busy Wine; a test that waits this long has failed anyway.
 inline constexpr DWORD kDeadlineMs = 30000;
 
-// Polls `condition` until it holds or `timeoutMs` has passed; returns the last result.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kDeadlineMs);
+using testing_support::WaitUntil;
 
 // A path as the build names it ($<TARGET_FILE:...>), as Windows does: under Wine, / is drive Z:.
 std::wstring FromBuild(const char* path);
@@ -66,8 +67,10 @@ class Sandbox {
 
 // Attaches the calling thread, which must own no window yet, to `desktop`.
 bool AttachToDesktop(HDESK desktop);
-// The shown top-level window of process `pid` on `desktop` with this caption (or class), or null.
-HWND FindProcessWindow(HDESK desktop, DWORD pid, const std::wstring& text, bool byClass = false);
+// The topmost shown window of process `pid` on `desktop` with this caption (or
+// class) that `accept` (if given) takes, or null.
+HWND FindProcessWindow(HDESK desktop, DWORD pid, const std::wstring& text, bool byClass = false,
+                       const std::function<bool(HWND)>& accept = nullptr);
 // That window of `process` once shown, or null if it ends or has none within the deadline.
 HWND WaitForWindow(HDESK desktop, const Process& process, const std::wstring& text, bool byClass = false);
 // Makes `hwnd` the foreground window of its desktop, as a click on it would.

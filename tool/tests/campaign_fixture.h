@@ -48,9 +48,8 @@ class CampaignTest : public DialogTest {
     // upgrade it would reopen the pen and show it again instead of the outcome.
     EXPECT_TRUE(Bus()->WaitUntilIdle());
     OpenDialog();
-    if (!ui::WaitUntil([&] { return StartEnabled(); }, 2s)) {
-      ui::ClickButton(m_dialog, IDOK);
-      WaitForDialogEnd();
+    if (!testing_support::WaitUntil([&] { return StartEnabled(); }, 2s)) {
+      ClickExit();
       return Outcome::NoPen;
     }
     ui::ClickButton(m_dialog, IDC_START);
@@ -69,8 +68,7 @@ class CampaignTest : public DialogTest {
       const bool failed = LastOutcome().state == UpgradeOutcome::State::Failed;
       return cancelled && failureBox && failed && letGo ? Outcome::FailureBox : Outcome::Stuck;
     }
-    ui::ClickButton(m_dialog, IDOK);
-    WaitForDialogEnd();
+    ClickExit();
     return Outcome::Completed;
   }
 

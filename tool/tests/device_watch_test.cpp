@@ -2,12 +2,13 @@
 // restart's let-go, through the dialog's own watch.
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <future>
 #include <thread>
 
+#include "engine/tests/upgrader_probe.h"
 #include "tool/receive_thread.h"
 #include "tool/tests/dialog_fixture.h"
+#include "virtualpen/pen_channel_virtual.h"
 
 namespace {
 
@@ -22,16 +23,6 @@ class DeviceWatchTest : public DialogTest {
     DialogTest::TearDown();
   }
 
-  // An interface notification as the system sends it, for any name.
-  void SendNotification(UINT event, const std::string& name) {
-    std::vector<char> storage(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) + name.size() + 1, 0);
-    auto* broadcast = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(storage.data());
-    broadcast->dbcc_size = static_cast<DWORD>(storage.size());
-    broadcast->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    broadcast->dbcc_classguid = GUID_DEVINTERFACE_PEN;
-    std::memcpy(broadcast->dbcc_name, name.c_str(), name.size() + 1);
-    SendMessageA(m_dialog, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(broadcast));
-  }
   static std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
     return text;
@@ -41,13 +32,7 @@ class DeviceWatchTest : public DialogTest {
     m_stalled.push_back(pen);
     pen->SetReceivesIgnoreClose(true);
   }
-  // Consumes and restores the auto-reset signal under the lock it is set with.
-  bool DfuAnnounced() {
-    CSingleLock lock(&Upgrader().upgraderLock, TRUE);
-    if (!Upgrader().dfuModeSignal.Lock(0)) return false;
-    Upgrader().dfuModeSignal.SetEvent();
-    return true;
-  }
+  bool DfuAnnounced() { return UpgraderProbe::InDfuMode(Upgrader()); }
 
   // Another copy of the tool on a UI thread of its own, shown; closed at the end.
   HWND OpenSecondCopy() {
@@ -78,10 +63,10 @@ TEST_F(DeviceWatchTest, RemovalMatchesTheOpenPenIgnoringLetterCaseOnly) {
   const std::string name = pen->InterfaceName();
   for (const std::string& other : {name.substr(0, name.size() - 1), name + "0",
                                    std::string("\\\\?\\USB#VID_1D50&PID_0204#SOMEOTHERPEN#{a165badf-6e6a-4126-85c1-bfbe09014345}")}) {
-    SendNotification(DBT_DEVICEREMOVECOMPLETE, other);
+    SendPenInterfaceChange(m_dialog, DBT_DEVICEREMOVECOMPLETE, other);
     EXPECT_TRUE(StartEnabled()) << other;
   }
-  SendNotification(DBT_DEVICEREMOVECOMPLETE, Lower(name));
+  SendPenInterfaceChange(m_dialog, DBT_DEVICEREMOVECOMPLETE, Lower(name));
   EXPECT_FALSE(StartEnabled());
   EXPECT_EQ(Watch().PenHandle(), nullptr);
 }
@@ -93,14 +78,14 @@ TEST_F(DeviceWatchTest, ArrivalsWhileAPenIsOpenAreIgnored) {
   OpenDialog();
   const HANDLE opened = Watch().PenHandle();
   ASSERT_NE(opened, nullptr);
-  SendNotification(DBT_DEVICEARRIVAL, first->InterfaceName());
+  SendPenInterfaceChange(m_dialog, DBT_DEVICEARRIVAL, first->InterfaceName());
   auto second = PlugPen();
   ASSERT_TRUE(Bus()->WaitUntilIdle());
   Bus()->Unplug(second);  // not the open pen: nothing changes
   ASSERT_TRUE(Bus()->WaitUntilIdle());
   EXPECT_EQ(Watch().PenHandle(), opened);
   EXPECT_TRUE(StartEnabled());
-  EXPECT_FALSE(Upgrader().restartedSignal.Lock(0));
+  EXPECT_FALSE(UpgraderProbe::PenWasBack(Upgrader()));
   EXPECT_EQ(RunningReceiveThreads(), 1);
 }
 
@@ -145,7 +130,7 @@ TEST_F(DeviceWatchTest, AStoppedReceiveThreadIsAbandonedAndNeverDispatches) {
   ASSERT_EQ(link->Send(read, sizeof read), virtualpen::PenLink::Result::Ok);
   ASSERT_TRUE(WaitFor([] { return RunningReceiveThreads() == 0; }));
   EXPECT_EQ(pen->QueuedPackets(), 0u);
-  EXPECT_FALSE(Upgrader().responseSignal.Lock(0));
+  EXPECT_FALSE(UpgraderProbe::AnswerTaken(Upgrader()));
 }
 
 // The restart lets go of the pen before it waits for the old receive thread, so
@@ -160,7 +145,7 @@ TEST_F(DeviceWatchTest, NotificationsDuringARestartDoNotWaitForIt) {
   StallReceives(pen);  // the old receive thread will not end: the restart waits its full 500 ms
   afx::SetTimeScale(1000.0);  // ... which is now more than a test's lifetime
   auto restart = std::async(std::launch::async, [&] { Watch().RestartPen(); });
-  EXPECT_TRUE(WaitFor([&] { return Upgrader().restartedSignal.Lock(0); }));  // reopened meanwhile
+  EXPECT_TRUE(WaitFor([&] { return UpgraderProbe::PenWasBack(Upgrader()); }));  // reopened meanwhile
   EXPECT_EQ(pen->RestartCount(), 1u);
   EXPECT_NE(Watch().PenHandle(), nullptr);
   EXPECT_EQ(restart.wait_for(0s), std::future_status::timeout);
@@ -204,8 +189,7 @@ TEST_F(DeviceWatchTest, ASecondCopyNeverOpensThePenWhileTheFirstHasIt) {
   EXPECT_TRUE(ShowsNoPen(second));
   EXPECT_EQ(RunningReceiveThreads(), 0);  // the first let go at the end, the second never read
 
-  ui::ClickButton(m_dialog, IDOK);
-  WaitForDialogEnd();
+  ClickExit();
   Bus()->Unplug(pen);
   ASSERT_TRUE(Bus()->Plug(pen));
   EXPECT_TRUE(WaitFor([&] { return ui::IsControlEnabled(second, IDC_START); }));

@@ -11,8 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "afx/headless/ui_test_api.h"
+#include "afx/headless/automation.h"
 #include "afx/time_scale.h"
+#include "testing/wait_until.h"
 #include "firmware/embedded_images.h"
 #include "tool/nibflash_dlg.h"
 #include "tool/resource.h"
@@ -20,7 +21,7 @@
 #include "usb/pen_channel.h"
 #include "virtualpen/virtual_bus.h"
 
-namespace ui = afx::headless;
+namespace ui = afx::automation;
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -44,7 +45,7 @@ class DialogTest : public ::testing::Test {
     afx::SetTimeScale(kTimeScale);
     if (m_ui.joinable()) {
       // Whatever state the test left: let any upgrade end, then close.
-      ui::WaitUntil([this] { return Closed() || ExitEnabled(); }, kLongWait);
+      testing_support::WaitUntil([this] { return Closed() || ExitEnabled(); }, kLongWait);
       if (HWND dialog = ui::FindDialog(IDD_UPGRADE_DIALOG)) ui::PostCommand(dialog, IDOK);
       m_ui.join();
     }
@@ -92,6 +93,12 @@ class DialogTest : public ::testing::Test {
     return m_result;
   }
 
+  // Clicks Exit and waits until the dialog has ended; DoModal's result.
+  INT_PTR ClickExit() {
+    ui::ClickButton(m_dialog, IDOK);
+    return WaitForDialogEnd();
+  }
+
   // Clicks Start and waits for the outcome: true when the upgrade completed.
   bool Upgrade() {
     if (!StartEnabled() || !ui::ClickButton(m_dialog, IDC_START)) return false;
@@ -113,7 +120,7 @@ class DialogTest : public ::testing::Test {
   }
   static Bytes ShippedDfu() { return Bytes(EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize); }
 
-  bool WaitFor(const std::function<bool()>& condition) { return ui::WaitUntil(condition, kLongWait); }
+  bool WaitFor(const std::function<bool()>& condition) { return testing_support::WaitUntil(condition, kLongWait); }
   bool StartEnabled() const { return ui::IsControlEnabled(m_dialog, IDC_START); }
   bool ExitEnabled() const { return ui::IsControlEnabled(m_dialog, IDOK); }
   std::string Status() const { return ui::GetControlText(m_dialog, IDC_STATUS); }

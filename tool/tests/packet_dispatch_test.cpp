@@ -10,6 +10,7 @@
 
 #include "afx/time_scale.h"
 #include "engine/firmware_upgrader.h"
+#include "engine/tests/upgrader_probe.h"
 #include "tool/receive_thread.h"
 #include "tool/upgrade_outcome.h"
 
@@ -68,7 +69,7 @@ TEST_F(PacketDispatchTest, TextUnknownAndShortPacketsAreNoAnswer) {
       {Packet(0x5001, {}), 5},  // a header cut short, whatever it would have said
   };
   EXPECT_EQ(EraseWhileDispatching(packets), "No response to flash erase command");
-  EXPECT_FALSE(upgrader.dfuModeSignal.Lock(0));
+  EXPECT_FALSE(UpgraderProbe::InDfuMode(upgrader));
 }
 
 TEST(ReportProgressTest, StoresThousandthsTruncatedAndClampedToTheBar) {

@@ -35,11 +35,11 @@ TEST_F(RecoveryCampaign, EveryPowerCutIsRecoveredByARerun) {
 }
 
 TEST_F(RecoveryCampaign, EveryFaultEndsCleanlyAndARerunUpgrades) {
+  // One corruption stands for all: each fails its command as the engine's tests
+  // name it (engine/tests/flash_requests_test.cpp), and the fuzz target mixes them.
   const std::map<RequestFaultKind, std::pair<const char*, std::uint32_t>> requestFaults = {
       {RequestFaultKind::DropResponse, {"drop", 0}},          {RequestFaultKind::DelayResponse, {"delay", 2300}},
       {RequestFaultKind::DuplicateResponse, {"duplicate", 0}}, {RequestFaultKind::CorruptStatus, {"status", 0xFE}},
-      {RequestFaultKind::CorruptCommand, {"command", 1}},     {RequestFaultKind::CorruptAddress, {"address", 4}},
-      {RequestFaultKind::CorruptSize, {"size", 1}},           {RequestFaultKind::CorruptChecksum, {"checksum", 1}},
       {RequestFaultKind::TruncateResponse, {"truncate", 12}}};  // unplugs: every power cut above
   // Identity, compare, DFU erase, DFU write, verify, DFU header, boot erase,
   // main erase, main write, main header, main verify, boot erase, boot word.

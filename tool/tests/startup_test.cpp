@@ -7,7 +7,7 @@ using StartupTest = DialogTest;
 
 TEST_F(StartupTest, WithNoPenShowsTheImageVersionAndDisablesStart) {
   const HWND dialog = OpenDialog();
-  EXPECT_EQ(ui::GetTitle(dialog), "Maravel Firmware Upgrade Tool - 3.18");
+  EXPECT_EQ(ui::GetDialogState(dialog)->title, "Maravel Firmware Upgrade Tool - 3.18");
   EXPECT_EQ(Status(), "Current SW version: ----- - New SW version : 3.18");
   EXPECT_FALSE(StartEnabled());
   EXPECT_TRUE(ExitEnabled());
@@ -38,8 +38,7 @@ TEST_F(StartupTest, OpensOnlyASingleSupportedPen) {
                                  : "Current SW version: ----- - New SW version : 3.18");
     EXPECT_EQ(StartEnabled(), c.opened);
     EXPECT_EQ(Watch().PenHandle() != nullptr, c.opened);
-    ui::ClickButton(m_dialog, IDOK);
-    WaitForDialogEnd();
+    ClickExit();
     for (const auto& pen : pens) Bus()->Unplug(pen);
   }
 }
@@ -57,8 +56,7 @@ TEST_F(StartupTest, APenWhoseDescriptorReadIsHeldIsNoSupportedPen) {
     EXPECT_FALSE(StartEnabled());
     EXPECT_EQ(Watch().PenHandle(), nullptr);
     EXPECT_EQ(pen->HeldTransfers(), cancellable ? 0u : 1u);
-    ui::ClickButton(m_dialog, IDOK);
-    WaitForDialogEnd();
+    ClickExit();
     Bus()->Unplug(pen);
   }
 }
@@ -77,8 +75,7 @@ TEST_F(StartupTest, PenVersionTexts) {
     OpenDialog();
     EXPECT_EQ(Status(), std::string("Current SW version: ") + c.shown + " - New SW version : 3.18");
     EXPECT_TRUE(StartEnabled());  // an odd version does not block the upgrade
-    ui::ClickButton(m_dialog, IDOK);
-    WaitForDialogEnd();
+    ClickExit();
     Bus()->Unplug(pen);
   }
 }

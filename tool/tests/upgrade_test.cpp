@@ -6,45 +6,16 @@
 
 namespace {
 
-class UpgradeTest : public DialogTest, public ::testing::WithParamInterface<bool> {
- protected:
-  // The pen's options for this run: the realistic timing model or none.
-  static virtualpen::PenOptions Options() {
-    virtualpen::PenOptions options;
-    if (GetParam()) options.timing = virtualpen::kRealisticTiming;
-    return options;
-  }
-};
+using UpgradeTest = DialogTest;
+class TimedUpgradeTest : public DialogTest, public ::testing::WithParamInterface<bool> {};
 
-TEST_P(UpgradeTest, FromOlderFirmwareWithBothRestarts) {
-  auto pen = PlugPen(Options());
-  OpenDialog();
-  ASSERT_TRUE(Upgrade());
-  EXPECT_FALSE(StartEnabled());
-  EXPECT_EQ(ui::GetProgressPos(m_dialog, IDC_PROGRESS), 1000);
-  EXPECT_EQ(pen->RestartCount(), 2u);
-  EXPECT_TRUE(ui::MessageBoxHistory().empty());
-  ExpectUpgraded(*pen);
-  ui::ClickButton(m_dialog, IDOK);
-  EXPECT_EQ(WaitForDialogEnd(), IDOK);
-}
-
-TEST_P(UpgradeTest, FromAPenAlreadyInDfuMode) {
-  auto options = Options();
-  options.startInDfuMode = true;
-  auto pen = PlugPen(options);
-  const auto dfuBefore = pen->ReadFlash(0x8000, EmbeddedDfuImageSize);
-  OpenDialog();
-  ASSERT_TRUE(Upgrade());
-  EXPECT_EQ(pen->RestartCount(), 1u);  // no restart into DFU mode
-  ExpectUpgraded(*pen, dfuBefore);     // the DFU region is left alone
-}
-
-// Every tick shows one reading of the progress: the percentage is the bar's
-// position in tenths, truncated.
-TEST_P(UpgradeTest, ProgressTextAndBarAgree) {
-  auto options = Options();
-  options.restartDelayMs = 3000;  // several ticks while the pen is away
+// From older firmware, both restarts included, each with the pen away over
+// several ticks. Every tick shows one reading of the progress: the percentage
+// is the bar's position in tenths, truncated.
+TEST_P(TimedUpgradeTest, FromOlderFirmwareWithTextAndBarAgreeingAtEveryTick) {
+  virtualpen::PenOptions options;
+  if (GetParam()) options.timing = virtualpen::kRealisticTiming;
+  options.restartDelayMs = 3000;
   auto pen = PlugPen(options);
   OpenDialog();
   std::mutex mutex;
@@ -56,22 +27,26 @@ TEST_P(UpgradeTest, ProgressTextAndBarAgree) {
   });
   ASSERT_TRUE(Upgrade());
   ui::SetObserver(nullptr);
+  EXPECT_FALSE(StartEnabled());
+  EXPECT_EQ(pen->RestartCount(), 2u);
+  EXPECT_TRUE(ui::MessageBoxHistory().empty());
+  ExpectUpgraded(*pen);
   std::lock_guard<std::mutex> lock(mutex);
   ASSERT_GT(shown.size(), 2u);
+  EXPECT_EQ(shown.back().second, 1000);
   bool sawUpperHalf = false;
   for (const auto& [text, pos] : shown) {
     EXPECT_EQ(text, std::to_string(pos / 10) + "%") << "bar at " << pos;
     sawUpperHalf = sawUpperHalf || pos % 10 >= 5;
   }
   EXPECT_TRUE(sawUpperHalf);  // a rounding display would have shown
+  EXPECT_EQ(ClickExit(), IDOK);
 }
 
-INSTANTIATE_TEST_SUITE_P(Timing, UpgradeTest, ::testing::Values(false, true),
+INSTANTIATE_TEST_SUITE_P(Timing, TimedUpgradeTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& param) { return param.param ? "Realistic" : "Zero"; });
 
-class UpgradeSessionTest : public DialogTest {};
-
-TEST_F(UpgradeSessionTest, ANewArrivalAfterCompletionAllowsASecondUpgrade) {
+TEST_F(UpgradeTest, ANewArrivalAfterCompletionAllowsASecondUpgrade) {
   auto pen = PlugPen();
   OpenDialog();
   ASSERT_TRUE(Upgrade());
@@ -87,7 +62,7 @@ TEST_F(UpgradeSessionTest, ANewArrivalAfterCompletionAllowsASecondUpgrade) {
   EXPECT_EQ(pen->RestartCount(), 4u);
 }
 
-TEST_F(UpgradeSessionTest, EscapeAndCloseRequestsAreRefusedWhileTheFlashIsWritten) {
+TEST_F(UpgradeTest, EscapeAndCloseRequestsAreRefusedWhileTheFlashIsWritten) {
   auto pen = PlugPen();
   OpenDialog();
   ui::ClickButton(m_dialog, IDC_START);

@@ -28,7 +28,7 @@ struct Read {
 };
 
 Read Receive(HANDLE handle) {
-  std::uint8_t buffer[PEN_RECEIVE_BUFFER_SIZE];
+  std::uint8_t buffer[kPenReceiveBufferSize];
   Read read;
   read.result = ReadPenData(handle, buffer, &read.received);
   if (read.received <= sizeof(buffer)) read.bytes.assign(buffer, buffer + read.received);
@@ -51,13 +51,18 @@ class Channel : public ::testing::Test {
     afx::SetTimeScale(1.0);
   }
 
-  // Opens the first pen; `output` is what it wrote, openedPath the path it gave.
-  HANDLE Open(std::string* output) {
+  // What `open` returns; `output` is what it wrote.
+  template <typename OpenFunction>
+  static HANDLE Said(std::string* output, OpenFunction open) {
     CaptureStdout();
-    openedPath = "unchanged";
-    HANDLE opened = OpenPenDriver(openedPath);
+    HANDLE opened = open();
     *output = GetCapturedStdout();
     return opened;
+  }
+  // Opens the first pen; openedPath is the path it gave.
+  HANDLE Open(std::string* output) {
+    openedPath = "unchanged";
+    return Said(output, [this] { return OpenPenDriver(openedPath); });
   }
 
   std::unique_ptr<PenFixture> pens;
@@ -91,16 +96,13 @@ TEST_F(Channel, AnInterfaceOpensByItsPathWhileItIsPresent) {
   std::string lower = name;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const auto open = [](const std::string& path, std::string* output) {
-    CaptureStdout();
-    HANDLE opened = OpenPenInterface(path);
-    *output = GetCapturedStdout();
-    return opened;
+    return Said(output, [&path] { return OpenPenInterface(path); });
   };
   std::string output;
   handle = open(lower, &output);
   EXPECT_EQ(output, "Symbolic link is " + lower + "\n");
   ASSERT_NE(handle, nullptr);
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   EXPECT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
   EXPECT_EQ(ReadDeviceDescriptor(nullptr, descriptor), NO_DEVICE_RESULT);
   EXPECT_EQ(open(name.substr(0, name.size() - 2) + "x}", &output), nullptr);
@@ -145,12 +147,6 @@ TEST_F(Channel, ArrivalAndRemovalReachTheWindowWithTheInterfaceName) {
   }
 }
 
-std::string Hex(const Bytes& bytes) {
-  std::string hex;
-  for (const std::uint8_t byte : bytes) hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
-  return hex;
-}
-
 // What a replay needs, in the order it happened: the pen's plug with its interface,
 // its descriptor, each message both ways, and the restart.
 TEST_F(Channel, RecordsItsTrafficWhenAsked) {
@@ -160,9 +156,10 @@ TEST_F(Channel, RecordsItsTrafficWhenAsked) {
   std::string output;
   handle = Open(&output);
   ASSERT_NE(handle, nullptr);
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   ASSERT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
-  ASSERT_EQ(Send(handle, pens->Request()), 0u);
+  const Bytes request = pens->Request();
+  ASSERT_EQ(Send(handle, request), 0u);
   pens->WaitUntilAnswered();
   const Read answer = Receive(handle);  // the fixture's own view of the answer may rely on the bus's record
   ASSERT_EQ(answer.result, 0u);
@@ -173,9 +170,9 @@ TEST_F(Channel, RecordsItsTrafficWhenAsked) {
   const std::string quoted = record::JsonString(pen);
   const std::vector<std::string> expected = {
       R"("event":"plug","pen":)" + quoted + R"(,"interface":)" + record::JsonString(name) + "}",
-      R"("event":"descriptor","pen":)" + quoted + R"(,"hex":")" + Hex(Bytes(descriptor, descriptor + sizeof(descriptor))) + "\"}",
-      R"("dir":"to_pen","pen":)" + quoted + R"(,"hex":")" + Hex(pens->Request()) + "\"}",
-      R"("dir":"from_pen","pen":)" + quoted + R"(,"hex":")" + Hex(answer.bytes) + "\"}",
+      R"("event":"descriptor","pen":)" + quoted + R"(,"hex":")" + record::Hex(descriptor, sizeof(descriptor)) + "\"}",
+      R"("dir":"to_pen","pen":)" + quoted + R"(,"hex":")" + record::Hex(request.data(), request.size()) + "\"}",
+      R"("dir":"from_pen","pen":)" + quoted + R"(,"hex":")" + record::Hex(answer.bytes.data(), answer.bytes.size()) + "\"}",
       R"("dir":"to_pen","pen":)" + quoted + R"(,"hex":"fb"})",
       R"("event":"restart","pen":)" + quoted + "}"};
   std::ifstream in(path);
@@ -213,7 +210,7 @@ class OpenPen : public Channel {
 };
 
 TEST_F(OpenPen, TheDescriptorIsReadWholeOrNotAtAll) {
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   std::memset(descriptor, 0xEE, sizeof(descriptor));
   ASSERT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
   EXPECT_EQ(Bytes(descriptor, descriptor + sizeof(descriptor)), pens->Descriptor());
@@ -247,7 +244,7 @@ class Answers : public OpenPen, public ::testing::WithParamInterface<Order> {
     }
     auto waiting = WaitingReceive();
     // Other requests go through on the handle meanwhile.
-    std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+    std::uint8_t descriptor[kDeviceDescriptorSize];
     EXPECT_EQ(ReadDeviceDescriptor(handle, descriptor), 0u);
     if (cut) pens->CutNextAnswer();
     EXPECT_EQ(Send(handle, pens->Request()), 0u);
@@ -309,16 +306,16 @@ INSTANTIATE_TEST_SUITE_P(Channel, HeldRequests,
 TEST_P(HeldRequests, EndAtTheLimitAndTheHandleServesTheNext) {
   afx::SetTimeScale(0.2);  // the cancel has 100 ms, ample for a driver's cancel routine under Wine
   const auto [request, cancellable] = GetParam();
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   const auto issue = [&, request = request] {
     return request == PenFixture::Held::Send ? Send(handle, pens->Request()) : ReadDeviceDescriptor(handle, descriptor);
   };
   const auto realMs = [](auto duration) { return std::chrono::duration<double, std::milli>(duration).count(); };
   pens->HoldNextRequest(request, cancellable);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(issue(), REQUEST_TIMEOUT_RESULT);
+  EXPECT_EQ(issue(), kRequestTimeoutResult);
   const double took = realMs(std::chrono::steady_clock::now() - start);
-  EXPECT_GE(took, realMs(afx::Scaled(REQUEST_LIMIT_MS + (cancellable ? 0 : CANCEL_LIMIT_MS))));
+  EXPECT_GE(took, realMs(afx::Scaled(kRequestLimitMs + (cancellable ? 0 : kCancelLimitMs))));
   EXPECT_EQ(pens->HeldRequests(), cancellable ? 0u : 1u);
   EXPECT_TRUE(pens->LastMessageToPen().empty());
 
@@ -340,7 +337,7 @@ TEST_F(OpenPen, AnUnpluggedPenFailsEveryOperationWith1167) {
   const Read read = Result(waiting);
   EXPECT_EQ(read.result, kNotConnected);
   EXPECT_EQ(read.received, 0u);
-  std::uint8_t descriptor[DEVICE_DESCRIPTOR_SIZE];
+  std::uint8_t descriptor[kDeviceDescriptorSize];
   [[maybe_unused]] const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(ReadDeviceDescriptor(handle, descriptor), kNotConnected);
   EXPECT_EQ(Send(handle, pens->Request()), kNotConnected);

@@ -1,29 +1,20 @@
 #pragma once
 // The pens behind a backend, as the conformance suite drives them: virtual ones natively
 // (virtualpen/tests/virtual_pen_fixture.cpp), the fake kernel driver under Wine (win/fake_pen_fixture.cpp).
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "testing/wait_until.h"
 #include "usb/pen_channel.h"
 
 namespace channel_testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Waits until `done()`, up to a limit only a broken channel reaches; returns done().
-template <typename Done>
-bool WaitUntil(Done done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return done();
-}
+using testing_support::WaitUntil;
 
 // One WM_DEVICECHANGE as the window got it.
 struct DeviceChange {

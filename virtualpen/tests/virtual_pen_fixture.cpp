@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "afx/afxwin.h"
-#include "afx/headless/ui_test_api.h"
+#include "afx/headless/automation.h"
 #include "usb/tests/pen_fixture.h"
 #include "virtualpen/virtual_bus.h"
 
@@ -23,7 +23,7 @@ class NotificationDialog : public CDialog {
     EXPECT_TRUE(WaitUntil([this] { return m_window.load() != nullptr; })) << "the dialog did not open";
   }
   ~NotificationDialog() override {
-    afx::headless::PostClose(m_window);
+    afx::automation::PostClose(m_window);
     m_loop.wait();
   }
   std::vector<DeviceChange> Received() {
@@ -75,7 +75,7 @@ class VirtualPenFixture : public PenFixture {
     options.timing = virtualpen::kRealisticTiming;  // answers come after their requests
     m_pen = m_bus->PlugNewPen(options);
     // The pen greets the host when it boots; the suite's receives are for answers.
-    std::uint8_t greeting[PEN_RECEIVE_BUFFER_SIZE];
+    std::uint8_t greeting[kPenReceiveBufferSize];
     std::size_t size = 0;
     m_bus->Open()->Receive(greeting, sizeof(greeting), &size);
     return m_pen->InterfaceName();

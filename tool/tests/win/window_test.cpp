@@ -71,7 +71,7 @@ class Tool {
   HWND WaitForMessageBox(DWORD timeoutMs = kDeadlineMs) const {
     HWND box = nullptr;
     return WaitUntil([&] { return (box = win32_ui::FindProcessWindow(sandbox_.desktop(), process_.id(), boxCaption_)) &&
-                                  GetDlgItem(box, IDOK); }, timeoutMs) ? box : nullptr;
+                                  GetDlgItem(box, IDOK); }, std::chrono::milliseconds(timeoutMs)) ? box : nullptr;
   }
   void Picture(HWND window, const std::wstring& name) const {
     win32_ui::KeepPicture(sandbox_.desktop(), window, dialog_, name);
@@ -210,7 +210,7 @@ TEST_P(VirtualPenUpgrade, RunsToItsEndDrivenLikeAUser) {
         }
         return false;
       },
-      kUpgradeDeadlineMs);
+      std::chrono::milliseconds(kUpgradeDeadlineMs));
   ASSERT_TRUE(ended) << "status line: " << testing::PrintToString(status);
   EXPECT_TRUE(buttonsHeld) << "Start or Exit was enabled during the upgrade";
   if (realistic) {

@@ -24,7 +24,7 @@ struct FakePenState {
   ULONG pendingReceives;
   ULONG heldRequests;
   ULONG lastSentLength;
-  std::uint8_t lastSent[PEN_RECEIVE_BUFFER_SIZE];
+  std::uint8_t lastSent[kPenReceiveBufferSize];
 };
 
 const Bytes kDescriptor = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0x34, 0x12, 0x04, 0x02, 0x18, 0x03, 1, 2, 0, 1};

@@ -1,17 +1,18 @@
-// The test API over the headless window system: snapshots under the state lock,
+// Automation of the headless window system: snapshots under the state lock,
 // input posted to the UI thread's queue.
-#include "afx/headless/ui_test_api.h"
+#include "afx/headless/automation.h"
 
 #include <thread>
 
 #include "afx/headless/window_system.h"
 
-namespace afx::headless {
+namespace afx::automation {
 
-using detail::FindWindowLocked;
-using detail::GetState;
-using detail::Kind;
-using detail::Window;
+using afx::headless::detail::FindControlLocked;
+using afx::headless::detail::FindWindowLocked;
+using afx::headless::detail::GetState;
+using afx::headless::detail::Kind;
+using afx::headless::detail::Window;
 
 namespace {
 
@@ -24,20 +25,18 @@ const Window* DialogLocked(HWND dialog) {
 template <typename Result, typename Read>
 Result ReadControl(HWND dialog, int id, Result otherwise, Read read) {
   std::lock_guard<std::mutex> guard(GetState().mutex);
-  const Window* control = DialogLocked(dialog) != nullptr ? detail::FindControlLocked(dialog, id) : nullptr;
+  const Window* control = DialogLocked(dialog) != nullptr ? FindControlLocked(dialog, id) : nullptr;
   return control != nullptr ? read(*control) : otherwise;
 }
 
-// Posts `message` when the dialog is up for the user and `accept` says yes to it.
-bool PostInput(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, bool (*accept)(const Window&) = nullptr) {
+// Posts a key for the dialog when it is up for the user.
+bool PressKey(HWND dialog, WPARAM key) {
   {
     std::lock_guard<std::mutex> guard(GetState().mutex);
     const Window* window = DialogLocked(dialog);
-    if (window == nullptr || !window->enabled || !window->visible || (accept != nullptr && !accept(*window))) {
-      return false;
-    }
+    if (window == nullptr || !window->enabled || !window->visible) return false;
   }
-  return PostMessageA(dialog, message, wParam, lParam) != FALSE;
+  return PostMessageA(dialog, WM_KEYDOWN, key, 0) != FALSE;
 }
 
 }  // namespace
@@ -53,6 +52,8 @@ HWND FindDialog(UINT templateId) {
   return newest != nullptr ? newest->handle : nullptr;
 }
 
+HWND FindDialog() { return FindDialog(0); }
+
 HWND WaitForDialog(UINT templateId, Millis timeout) {
   HWND found = nullptr;
   WaitUntil([&] { return (found = FindDialog(templateId)) != nullptr; }, timeout);
@@ -64,11 +65,6 @@ std::optional<DialogState> GetDialogState(HWND dialog) {
   const Window* window = DialogLocked(dialog);
   if (window == nullptr) return std::nullopt;
   return DialogState{window->text, window->enabled, window->visible};
-}
-
-std::string GetTitle(HWND dialog) {
-  const auto state = GetDialogState(dialog);
-  return state ? state->title : std::string();
 }
 
 std::string GetControlText(HWND dialog, int id) {
@@ -92,16 +88,31 @@ std::pair<int, int> GetProgressRange(HWND dialog, int id) {
                      [](const Window& c) { return std::make_pair(c.progressLow, c.progressHigh); });
 }
 
-bool ClickButton(HWND dialog, int id) {
-  const HWND button = ReadControl(dialog, id, HWND{nullptr}, [](const Window& c) {
-    const bool clickable = c.kind == Kind::Button && c.enabled && c.visible && (c.style & BS_TYPEMASK) != BS_GROUPBOX;
-    return clickable ? c.handle : nullptr;
-  });
-  if (button == nullptr) return false;
-  return PostInput(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+int GetFocusedControl(HWND dialog) {
+  std::lock_guard<std::mutex> guard(GetState().mutex);
+  const Window* window = DialogLocked(dialog);
+  const Window* focus = window != nullptr ? afx::headless::detail::FocusLocked(*window) : nullptr;
+  return focus != nullptr ? focus->id : 0;
 }
 
-bool PressEscape(HWND dialog) { return PostInput(dialog, WM_KEYDOWN, VK_ESCAPE, 0); }
+bool ClickButton(HWND dialog, int id) {
+  HWND button = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(GetState().mutex);
+    Window* window = FindWindowLocked(dialog);
+    const Window* c = DialogLocked(dialog) != nullptr ? FindControlLocked(dialog, id) : nullptr;
+    if (c == nullptr || !window->enabled || !window->visible || c->kind != Kind::Button || !c->enabled || !c->visible ||
+        (c->style & BS_TYPEMASK) > BS_DEFPUSHBUTTON) {
+      return false;
+    }
+    button = c->handle;
+    window->focus = button;  // the press focuses the button before the release clicks it
+  }
+  return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button)) != FALSE;
+}
+
+bool PressEscape(HWND dialog) { return PressKey(dialog, VK_ESCAPE); }
+bool PressEnter(HWND dialog) { return PressKey(dialog, VK_RETURN); }
 
 bool PostCommand(HWND dialog, int id, UINT code) {
   return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id))) !=
@@ -168,12 +179,12 @@ void ClearSessionCalls() {
 
 bool WaitUntil(const std::function<bool()>& condition, Millis timeout) {
   // Conditions may depend on more than the windows (a pen, a thread): look every millisecond.
-  const auto deadline = detail::Clock::now() + timeout;
+  const auto deadline = afx::headless::detail::Clock::now() + timeout;
   for (;;) {
     if (condition()) return true;
-    if (detail::Clock::now() >= deadline) return false;
+    if (afx::headless::detail::Clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 
-}  // namespace afx::headless
+}  // namespace afx::automation
