@@ -1,5 +1,5 @@
-# Windows x86 (32-bit) with MinGW-w64: the shipped 32-bit programs. Build only:
-# this machine cannot run 32-bit Windows code.
+# Windows x86 (32-bit) with MinGW-w64 (posix threads, static runtime): the shipped
+# programs; tests run under Wine, in a 64-bit prefix as on most PCs (WoW64).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
@@ -15,3 +15,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # unchanged, and one with a main of its own still starts there.
 # (i686 spells the stdcall names with their decoration).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--undefined=_WinMain@16 -Wl,--undefined=_wWinMain@16")
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

@@ -11,7 +11,8 @@
 # password in NIBFLASH_SIGN_PASSWORD; NIBFLASH_SIGN_TIMESTAMP_URL optional).
 #
 #   release.sh [--dist DIR] [--build DIR] [--allow-dirty]
-#       builds the x86 programs afresh in build/release-x86 (or DIR, kept as it is)
+#       builds the x86 programs afresh in build/release-x86 (or in DIR, kept as it
+#       is, its tests too)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist=$root/dist build= allow_dirty=
@@ -42,14 +43,18 @@ tool=Maravel_Firmware_Upgrade_Tool_v$version.exe
 name=Nibflash-$version-$arch
 installer=Nibflash-$version-setup.exe
 
+# The tests change no byte of the programs: a tree given with --build keeps
+# them (scripts/test.sh runs them on this release's programs).
+extra=()
 if [ -z "$build" ]; then
   build=$root/build/release-$arch
   rm -rf "$build"
   mkdir -p "$build"
+  extra=(-DNIBFLASH_TESTS=OFF -DNIBFLASH_BENCHMARKS=OFF)
 fi
 cmake -S "$root" -B "$build" -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DNIBFLASH_DEBUG_INFO=ON \
-  -DNIBFLASH_TESTS=OFF -DNIBFLASH_BENCHMARKS=OFF >"$build.configure.log"
+  "${extra[@]}" >"$build.configure.log"
 cmake --build "$build" --target nibflash_tool Handover >"$build.build.log" 2>&1 ||
   { tail -40 "$build.build.log"; exit 1; }
 

@@ -2,14 +2,14 @@
 # Runs Wine tests of a built tree again and again, each time on a fresh prefix
 # and a fresh wineserver made as scripts/test.sh makes them, to catch failures
 # that come by chance (a first run on a new server, a test left waiting at exit):
-#   wine-fresh-runs.sh [-n runs] [-b build dir] [ctest args...]
+#   wine-fresh-runs.sh [-n runs] [-b build dir, build/win32 unless given] [ctest args...]
 #   e.g. wine-fresh-runs.sh -n 20 -R pen_channel_win_test
 # Uses a prefix and an X server of its own; prints one line per run with each
 # test's result and time, and exits non-zero if any run failed. Logs stay in
 # the work directory it names at the end.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-runs=20 build=$root/build/win64
+runs=20 build=$root/build/win32
 while [ $# -ge 2 ]; do  # its own options first; the rest go to ctest
   case $1 in
     -n) runs=$2 ;;

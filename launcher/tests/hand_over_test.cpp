@@ -146,7 +146,7 @@ class Host {
 class Launcher {
  public:
   Launcher(const Sandbox& sandbox, const std::wstring& dir, const std::wstring& workingDir = L"")
-      : process_(sandbox.Install(win32_ui::FromBuild(HANDOVER_EXE), dir, L"Handover.exe"),
+      : process_(sandbox.Install(win32_ui::Shipped(HANDOVER_EXE), dir, L"Handover.exe"),
                  workingDir.empty() ? dir : workingDir, sandbox.desktopName()),
         dialog_(win32_ui::WaitForWindow(sandbox.desktop(), process_, L"Maravel_Firmware_Upgrade_Tool")) {}
   HWND dialog() const { return dialog_; }

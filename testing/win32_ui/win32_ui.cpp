@@ -60,6 +60,14 @@ std::wstring FromBuild(const char* path) {
 
 std::wstring Join(const std::wstring& dir, const std::wstring& name) { return dir + L"\\" + name; }
 
+std::wstring Shipped(const char* path) {
+  const std::wstring built = FromBuild(path);
+  char kit[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableA("NIBFLASH_KIT", kit, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return built;
+  return Join(FromBuild(kit), built.substr(built.rfind(L'\\') + 1));
+}
+
 Process::Process(const std::wstring& program, const std::wstring& workingDir, const std::wstring& desktop,
                  const std::wstring& arguments) {
   std::wstring commandLine = L"\"" + program + L"\" " + arguments;
@@ -93,10 +101,13 @@ Sandbox::Sandbox(bool shown) : shown_(shown) {
   wchar_t temp[MAX_PATH];
   const std::wstring base(temp, GetTempPathW(MAX_PATH, temp) - 1);
   // Never the name of an earlier sandbox: a desktop still being taken down would
-  // not take new windows reliably.
+  // not take new windows reliably. Nor of an earlier test program's: Wine gives a
+  // new process the id of one that has ended, so the name has the start time too.
+  static const std::wstring process =
+      std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
   static unsigned sandboxes = 0;
   do {
-    name_ = L"nibflash-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(sandboxes++);
+    name_ = L"nibflash-" + process + L"-" + std::to_wstring(sandboxes++);
     dir_ = Join(base, name_);
   } while (!CreateDirectoryW(dir_.c_str(), nullptr));
   if (shown_) {

@@ -19,6 +19,9 @@ using testing_support::WaitUntil;
 // A path as the build names it ($<TARGET_FILE:...>), as Windows does: under Wine, / is drive Z:.
 std::wstring FromBuild(const char* path);
 std::wstring Join(const std::wstring& dir, const std::wstring& name);
+// A shipped program as the build names it, or its namesake in the folder that
+// NIBFLASH_KIT names (a release's kit), so that the tests run the bytes shipped.
+std::wstring Shipped(const char* path);
 
 // A started program, ended if still running when destroyed.
 class Process {

@@ -22,7 +22,7 @@ namespace {
 using win32_ui::kDeadlineMs;
 using win32_ui::WaitUntil;
 
-const std::wstring kShippedTool = win32_ui::FromBuild(SHIPPED_TOOL_EXE);
+const std::wstring kShippedTool = win32_ui::Shipped(SHIPPED_TOOL_EXE);
 const std::wstring kVirtualPenTool = win32_ui::FromBuild(VIRTUAL_PEN_TOOL_EXE);
 constexpr wchar_t kTitle[] = L"Maravel Firmware Upgrade Tool - 3.18";
 // A whole upgrade with realistic pen timing takes under 10 s; the limit leaves room for a busy machine.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 namespace channel_testing {
 namespace {
@@ -103,14 +104,38 @@ class FakePenDriver {
     std::strcpy(std::strrchr(path, '\\') + 1, "nibflash_fake_pen.sys");
     // A service left by a run that did not finish goes first.
     if (SC_HANDLE left = OpenServiceA(m_manager, kServiceName, SERVICE_ALL_ACCESS)) Remove(left);
-    m_service = CreateServiceA(m_manager, kServiceName, kServiceName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
-                               SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path, nullptr, nullptr, nullptr,
-                               nullptr, nullptr);
+    m_service = Create(path);
     m_running = StartServiceA(m_service, 0, nullptr) && WaitFor(m_service, SERVICE_RUNNING);
   }
   ~FakePenDriver() {
     Remove(m_service);
     CloseServiceHandle(m_manager);
+  }
+  // Wine hosts a driver in the device host of the creator's architecture. The
+  // driver is the system's, x86_64 on 64-bit Windows: there an x86 test has the
+  // system's own sc.exe create the service, as a 64-bit installer would.
+  SC_HANDLE Create(const std::string& path) {
+    BOOL wow64 = FALSE;
+    if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) {
+      return CreateServiceA(m_manager, kServiceName, kServiceName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                            SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path.c_str(), nullptr, nullptr, nullptr,
+                            nullptr, nullptr);
+    }
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string sc = std::string(windows) + "\\Sysnative\\sc.exe";
+    std::string command = "sc.exe create " + std::string(kServiceName) +
+                          " type= kernel start= demand error= ignore binPath= \"" + path + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (CreateProcessA(sc.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                       &startup, &process)) {
+      WaitForSingleObject(process.hProcess, 60000);
+      CloseHandle(process.hProcess);
+      CloseHandle(process.hThread);
+    }
+    return OpenServiceA(m_manager, kServiceName, SERVICE_ALL_ACCESS);
   }
   static void Remove(SC_HANDLE service) {
     SERVICE_STATUS status{};
