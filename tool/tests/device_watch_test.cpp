@@ -122,7 +122,8 @@ TEST_F(DeviceWatchTest, AStoppedReceiveThreadIsAbandonedAndNeverDispatches) {
   EXPECT_EQ(RunningReceiveThreads(), 1);  // still blocked in its read
   Watch().StopReceiveThread();
 
-  // An answer for the stalled read: taken, then dropped.
+  // An answer for the stalled read, while a command waits: taken, then dropped.
+  UpgraderProbe::AwaitAnswer(Upgrader());
   std::string name;
   auto link = Bus()->Open(&name);
   ASSERT_NE(link, nullptr);
