@@ -119,6 +119,7 @@ TEST_F(ReplayTest, ARecordThatCannotBeWrittenEndsAtAWholeLineAndIsNamedOnceAfter
   const bool again = Upgrade();
   setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_TRUE(upgraded && again);
+  EXPECT_EQ(pen->RestartCount(), 4u);  // the first run's outcome did not end the second at its first tick
   ExpectUpgraded(*pen);
   EXPECT_EQ(BoxesWithText(notice), 1);
   EXPECT_EQ(statusAtNotice, "Update complete - click Exit");
