@@ -2,6 +2,6 @@
 
 #include "usb/pen_channel.h"
 
-std::uint32_t WritePenData(HANDLE handle, const std::uint8_t* data, std::uint32_t count) {
-  return EngineTest::current->OnWrite(handle, Bytes(data, data + count));
+std::uint32_t WritePenData(HANDLE, const std::uint8_t* data, std::uint32_t count) {
+  return EngineTest::current->OnWrite(Bytes(data, data + count));
 }

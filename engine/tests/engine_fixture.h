@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -39,7 +38,6 @@ class StepUpgrader : public FirmwareUpgrader {  // opens the steps of Upgrade to
 };
 
 struct SentRequest {
-  HANDLE handle;
   Bytes bytes;
   std::uint8_t Command() const { return bytes[1]; }
   std::uint32_t Address() const { return bytes[2] | bytes[3] << 8 | bytes[4] << 16 | std::uint32_t{bytes[5]} << 24; }
@@ -104,7 +102,7 @@ class EngineTest : public ::testing::Test, public UpgradeHost {
     Load(0x7000, {0x00, 0x80, 0x02, 0x80});
     Load(0x8000, dfu);
     Load(0x28000, firmware::GenerateMainImage(3, 0x10));
-    dfuMode = false, lastReturn = INT_MAX, announces = true;
+    dfuMode = false;
     respond = [this](const Bytes& request) { Deliver(Execute(request)); };
     sent.clear(), progress.clear(), restartsAfter.clear(), sendResults.clear();
     upgrader = std::make_unique<StepUpgrader>(EmbeddedDfu(), EmbeddedMain());
@@ -136,8 +134,8 @@ class EngineTest : public ::testing::Test, public UpgradeHost {
   void RejectRestartedPen() override {}
   void RunUpgrade() { upgrader->Upgrade(*this); }
 
-  std::uint32_t OnWrite(HANDLE handle, const Bytes& request) {
-    sent.push_back({handle, request});
+  std::uint32_t OnWrite(const Bytes& request) {
+    sent.push_back({request});
     respond(request);
     const auto named = sendResults.find(sent.size());
     return named == sendResults.end() ? 0 : named->second;
@@ -146,9 +144,8 @@ class EngineTest : public ::testing::Test, public UpgradeHost {
   void OnRestart() {
     restartsAfter.push_back(sent.size());
     dfuMode = virtualpen::ChooseBootTarget(flash, false) == virtualpen::BootTarget::DfuMode;
-    if (static_cast<int>(restartsAfter.size()) > lastReturn) return;
     After(restartMs, [this] { upgrader->PenBack(PenHandle(), true); });
-    if (dfuMode && announces) After(restartMs + announceMs, [this] { AnnounceDfuMode(); });
+    if (dfuMode) After(restartMs + announceMs, [this] { AnnounceDfuMode(); });
   }
 
   // Runs `action` after `ms` of product time: at once when that is 0, otherwise
@@ -171,8 +168,6 @@ class EngineTest : public ::testing::Test, public UpgradeHost {
   PenTime penTime = PenTime::Zero;
   std::uint32_t restartMs = 0;   // until the pen is back
   std::uint32_t announceMs = 0;  // from then until it announces DFU mode
-  int lastReturn = INT_MAX;      // the last restart it comes back from
-  bool announces = true;
   std::function<void(const Bytes&)> respond;  // tests replace it to drop, delay or alter answers
   // What the channel returns for the Nth send (from 1), else 0; the pen answers as `respond` says all the same.
   std::map<std::size_t, std::uint32_t> sendResults;

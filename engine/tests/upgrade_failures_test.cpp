@@ -40,7 +40,7 @@ TEST_F(IdentityBlock, MagicsAreCheckedInOrderAndTheSensorOnesOnlyWithSensorData)
 
 TEST_P(UpgradeFailures, FailureNamesItsCauseAndLeavesAPenThatBoots) {
   const auto isWriteTo = [](const Bytes& request, std::uint32_t address) {
-    return request[1] == 0xF8 && SentRequest{nullptr, request}.Address() == address;
+    return request[1] == 0xF8 && SentRequest{request}.Address() == address;
   };
   // The pen acknowledges a write to `address` but does not keep it.
   const auto losesWriteTo = [&](std::uint32_t address) {

@@ -8,6 +8,11 @@ struct UpgraderProbe {
   static bool PenWasBack(FirmwareUpgrader& upgrader) { return upgrader.restartedSignal.Lock(0) != FALSE; }
   // An answer was taken for a waiting command.
   static bool AnswerTaken(FirmwareUpgrader& upgrader) { return upgrader.responseSignal.Lock(0) != FALSE; }
+  // As a command does before it sends: the next answer delivered is taken.
+  static void AwaitAnswer(FirmwareUpgrader& upgrader) {
+    CSingleLock lock(&upgrader.upgraderLock, TRUE);
+    upgrader.awaitingAnswer = true;
+  }
   // The open pen has announced DFU mode; the announcement stays.
   static bool InDfuMode(FirmwareUpgrader& upgrader) { return upgrader.IsInDfuMode(); }
 };

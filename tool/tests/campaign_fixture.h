@@ -30,7 +30,6 @@ class CampaignTest : public DialogTest {
   void SetUp() override {
     DialogTest::SetUp();
     m_pen = PlugPen(PenOptions());
-    m_lowFlash = m_pen->ReadFlash(0, 0x7000);
   }
 
   // An older pen, away for 50 ms at a restart, with the campaign's pen time.

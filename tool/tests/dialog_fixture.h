@@ -107,18 +107,15 @@ class DialogTest : public ::testing::Test {
 
   // The pen holds both shipped images and boots the new firmware; nothing
   // below the boot-control sector (the identity block among it) has changed.
-  bool IsUpgraded(const virtualpen::VirtualPen& pen, const Bytes& dfuRegion = ShippedDfu()) const {
+  bool IsUpgraded(const virtualpen::VirtualPen& pen) const {
     const auto descriptor = pen.Descriptor();
-    return Bus()->WaitUntilIdle() && pen.ReadFlash(0x8000, EmbeddedDfuImageSize) == dfuRegion &&
+    return Bus()->WaitUntilIdle() && pen.ReadFlash(0x8000, EmbeddedDfuImageSize) ==
+                                         Bytes(EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize) &&
            pen.ReadFlash(0x28000, EmbeddedMainImageSize) ==
                Bytes(EmbeddedMainImage, EmbeddedMainImage + EmbeddedMainImageSize) &&
            pen.ReadFlash(0x7000, 4) == Bytes{0x00, 0x80, 0x02, 0x80} && pen.ReadFlash(0, 0x7000) == m_lowFlash &&
            pen.Mode() == virtualpen::PenMode::MainFirmware && (descriptor[12] | descriptor[13] << 8) == 0x0318;
   }
-  void ExpectUpgraded(const virtualpen::VirtualPen& pen, const Bytes& dfuRegion = ShippedDfu()) const {
-    EXPECT_TRUE(IsUpgraded(pen, dfuRegion));
-  }
-  static Bytes ShippedDfu() { return Bytes(EmbeddedDfuImage, EmbeddedDfuImage + EmbeddedDfuImageSize); }
 
   bool WaitFor(const std::function<bool()>& condition) { return testing_support::WaitUntil(condition, kLongWait); }
   bool StartEnabled() const { return ui::IsControlEnabled(m_dialog, IDC_START); }
