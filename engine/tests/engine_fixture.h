@@ -7,6 +7,7 @@
 // have it ready, as the receive thread brings it.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -105,6 +106,7 @@ class EngineTest : public ::testing::Test, public UpgradeHost {
     dfuMode = false;
     respond = [this](const Bytes& request) { Deliver(Execute(request)); };
     sent.clear(), progress.clear(), restartsAfter.clear(), sendResults.clear();
+    m_answerOnItsWay = 0;
     upgrader = std::make_unique<StepUpgrader>(EmbeddedDfu(), EmbeddedMain());
     upgrader->GivePen(PenHandle());
   }
@@ -122,8 +124,12 @@ class EngineTest : public ::testing::Test, public UpgradeHost {
     DeliverPayload(virtualpen::EncodeFlashResponse(response), penMs + extraMs);
   }
   void DeliverPayload(Bytes payload, std::uint64_t afterMs = 0) {
-    After(afterMs, [this, payload = std::move(payload)] {
+    const std::uint64_t answer = afterMs > 0 ? ++m_answers : 0;
+    m_answerOnItsWay = answer;
+    After(afterMs, [this, answer, payload = std::move(payload)] {
       upgrader->DeliverResponse(payload.data(), static_cast<std::uint32_t>(payload.size()));
+      std::uint64_t delivered = answer;
+      m_answerOnItsWay.compare_exchange_strong(delivered, 0);
     });
   }
   void AnnounceDfuMode() { upgrader->DfuModeAnnounced(); }  // as the receive thread does
@@ -135,6 +141,16 @@ class EngineTest : public ::testing::Test, public UpgradeHost {
   void RunUpgrade() { upgrader->Upgrade(*this); }
 
   std::uint32_t OnWrite(const Bytes& request) {
+    // With realistic pen time a busy machine can hold the answering thread up past
+    // a whole attempt, and the upgrader then rightly sends the request again. The
+    // pen would have answered in time: its answer, still on its way, answers the
+    // resend, which is neither answered twice nor kept in `sent` (the sequence the
+    // upgrade asked of the pen). With zero pen time, which every such test runs as
+    // well, each answer is there before the upgrader waits.
+    if (penTime == PenTime::Realistic && m_answerOnItsWay != 0 && !sent.empty() && sent.back().bytes == request) {
+      return 0;
+    }
+    m_answerOnItsWay = 0;
     sent.push_back({request});
     respond(request);
     const auto named = sendResults.find(sent.size());
@@ -207,6 +223,8 @@ class EngineTest : public ::testing::Test, public UpgradeHost {
   std::multimap<Clock::time_point, std::function<void()>> m_due;
   bool m_stopping = false;
   bool m_acting = false;
+  std::uint64_t m_answers = 0;                      // answers sent on their way so far
+  std::atomic<std::uint64_t> m_answerOnItsWay{0};  // the last request's, until it is delivered
   std::thread m_answering;
 };
 
